@@ -1,0 +1,31 @@
+# One interface target carries the language standard, warnings and Qt hygiene
+# defines; every project target links it instead of setting flags itself.
+add_library(vexa_common INTERFACE)
+target_compile_features(vexa_common INTERFACE cxx_std_20)
+set(CMAKE_CXX_EXTENSIONS OFF)
+target_compile_options(vexa_common INTERFACE -Wall -Wextra)
+target_compile_definitions(vexa_common INTERFACE
+  QT_NO_CAST_TO_ASCII
+  QT_NO_CAST_FROM_BYTEARRAY
+  QT_NO_URL_CAST_FROM_STRING
+  QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
+  QT_NO_FOREACH
+  QT_USE_QSTRINGBUILDER
+  QT_DISABLE_DEPRECATED_BEFORE=0x060000)
+
+if(VEXA_SANITIZE AND VEXA_TSAN)
+  message(FATAL_ERROR "VEXA_SANITIZE and VEXA_TSAN cannot be combined")
+endif()
+if(VEXA_SANITIZE)
+  target_compile_options(vexa_common INTERFACE
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(vexa_common INTERFACE -fsanitize=address,undefined)
+endif()
+if(VEXA_TSAN)
+  target_compile_options(vexa_common INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(vexa_common INTERFACE -fsanitize=thread)
+endif()
+
+if(NOT CMAKE_BUILD_TYPE AND NOT CMAKE_CONFIGURATION_TYPES)
+  set(CMAKE_BUILD_TYPE RelWithDebInfo CACHE STRING "Build type" FORCE)
+endif()

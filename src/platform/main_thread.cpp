@@ -1,0 +1,154 @@
+#include "platform/main_thread.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace vexa::platform {
+namespace {
+
+struct HandOff {
+    std::function<void()> fn;
+    std::exception_ptr error;
+    bool done = false;
+};
+
+struct State {
+    std::mutex lock;
+    std::condition_variable changed;  // a hand-off was queued or finished, or a waiter was notified
+    std::deque<std::shared_ptr<HandOff>> queue;
+    std::function<void()> wakeUp;
+    std::atomic<std::thread::id> mainId{std::this_thread::get_id()};
+    uint64_t notifications = 0;
+};
+
+State& S()
+{
+    static State state;
+    return state;
+}
+
+}  // namespace
+
+void MainThread::SetCurrentAsMain()
+{
+    S().mainId.store(std::this_thread::get_id());
+}
+
+bool MainThread::IsMainThread()
+{
+    return S().mainId.load() == std::this_thread::get_id();
+}
+
+void MainThread::Synchronize(const std::function<void()>& fn)
+{
+    if (IsMainThread()) {
+        fn();
+        return;
+    }
+    auto item = std::make_shared<HandOff>();
+    item->fn = fn;
+    State& s = S();
+    std::function<void()> wake;
+    {
+        std::lock_guard<std::mutex> g(s.lock);
+        s.queue.push_back(item);
+        wake = s.wakeUp;
+    }
+    s.changed.notify_all();
+    if (wake)
+        wake();
+    std::unique_lock<std::mutex> g(s.lock);
+    s.changed.wait(g, [&] { return item->done; });
+    if (item->error)
+        std::rethrow_exception(item->error);
+}
+
+bool MainThread::CheckSynchronize()
+{
+    if (!IsMainThread())
+        return false;
+    State& s = S();
+    bool ran = false;
+    for (;;) {
+        std::shared_ptr<HandOff> item;
+        {
+            std::lock_guard<std::mutex> g(s.lock);
+            if (s.queue.empty())
+                break;
+            item = s.queue.front();
+            s.queue.pop_front();
+        }
+        try {
+            item->fn();
+        } catch (...) {
+            item->error = std::current_exception();
+        }
+        {
+            std::lock_guard<std::mutex> g(s.lock);
+            item->done = true;
+        }
+        s.changed.notify_all();
+        ran = true;
+    }
+    return ran;
+}
+
+void MainThread::SetWakeUpHook(std::function<void()> hook)
+{
+    std::lock_guard<std::mutex> g(S().lock);
+    S().wakeUp = std::move(hook);
+}
+
+bool MainThread::WaitServing(const std::function<bool()>& done, std::chrono::milliseconds timeout)
+{
+    State& s = S();
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const bool serve = IsMainThread();
+    for (;;) {
+        if (serve)
+            CheckSynchronize();
+        if (done())
+            return true;
+        std::unique_lock<std::mutex> g(s.lock);
+        const uint64_t seen = s.notifications;
+        // Re-check under the lock so a notification between done() and the
+        // wait cannot be lost.
+        if (serve && !s.queue.empty())
+            continue;
+        g.unlock();
+        if (done())
+            return true;
+        g.lock();
+        if (s.notifications != seen || (serve && !s.queue.empty()))
+            continue;
+        if (s.changed.wait_until(g, deadline, [&] {
+                return s.notifications != seen || (serve && !s.queue.empty());
+            }))
+            continue;
+        g.unlock();
+        return done();
+    }
+}
+
+void MainThread::NotifyWaiters()
+{
+    State& s = S();
+    {
+        std::lock_guard<std::mutex> g(s.lock);
+        ++s.notifications;
+    }
+    s.changed.notify_all();
+}
+
+size_t MainThread::Pending()
+{
+    std::lock_guard<std::mutex> g(S().lock);
+    return S().queue.size();
+}
+
+}  // namespace vexa::platform
