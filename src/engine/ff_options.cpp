@@ -1,0 +1,1 @@
+#include "engine/ff_options.h"
