@@ -77,6 +77,12 @@ const std::vector<TLibrary>& Imports(TLibrary lib)
     }
 }
 
+// Unloading clears our bindings and releases the handle, but the code stays
+// mapped: the libraries and what they pull in (encoders, their thread pools)
+// keep global state that is not made to be unmapped, and a stale AVClass or
+// callback pointer must never point into freed code.
+constexpr int kOpenFlags = RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE;
+
 std::string DlError()
 {
     const char* e = ::dlerror();
@@ -135,17 +141,17 @@ void* TFFmpegLoader::OpenModule(TLibrary lib, const std::string& folder, const s
         for (TLibrary dep : Imports(lib)) {
             const std::string depFile = folder + LibraryFileName(dep);
             if (status_[dep].Handle == nullptr && platform::FileExists(depFile))
-                if (void* h = ::dlopen(depFile.c_str(), RTLD_NOW | RTLD_LOCAL))
+                if (void* h = ::dlopen(depFile.c_str(), kOpenFlags))
                     status_[lib].Imports.push_back(h);
         }
-        return ::dlopen((folder + file).c_str(), RTLD_NOW | RTLD_LOCAL);
+        return ::dlopen((folder + file).c_str(), kOpenFlags);
     }
     for (const std::string& dir : searchFolders_) {
         const std::string candidate = dir + "/" + file;
         if (platform::FileExists(candidate))
-            return ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+            return ::dlopen(candidate.c_str(), kOpenFlags);
     }
-    return ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    return ::dlopen(file.c_str(), kOpenFlags);
 }
 
 void TFFmpegLoader::Fixup(TLibrary lib, const std::string& fileName, void* handle)
