@@ -328,6 +328,19 @@ TEST_F(ProbeInfo, FileStreamInfoReadsTheContainer)
     EXPECT_EQ(wav.Duration, 2000000);
     EXPECT_EQ(wav.TimeStamp, 0);
     EXPECT_EQ(wav.Title, "");
+
+    // Year and track come from their tags; texts keep their characters
+    // whatever the locale.
+    InputContextPtr ctx = OpenRaw(Media("audio.mp3"));
+    AV.av_dict_set(&ctx->metadata, "date", "2009-03-01", 0);
+    AV.av_dict_set(&ctx->metadata, "track", "7/12", 0);
+    AV.av_dict_set(&ctx->metadata, "album", "专辑", 0);
+    TAVProbe attached;
+    attached.SetFileHandle(ctx.get());
+    const TFileStreamInfo tagged = attached.FileStreamInfo();
+    EXPECT_EQ(tagged.Year, 2009);
+    EXPECT_EQ(tagged.Track, 7);
+    EXPECT_EQ(tagged.Album, "专辑");
 }
 
 TEST_F(ProbeInfo, CodecDisplayNameWithoutADecoder)
@@ -511,13 +524,13 @@ TEST_F(ProbeInfoLines, MetadataBlocks)
         AV.av_dict_free(&c->metadata);
         AV.av_dict_set(&c->metadata, "TIT2", "A title", 0);
         AV.av_dict_set(&c->metadata, "language", "ger", 0);
-        AV.av_dict_set(&c->metadata, "my key", "value", 0);
+        AV.av_dict_set(&c->metadata, "my key", "中文标题", 0);
         AVStream* s = c->streams[0];
         AV.av_dict_free(&s->metadata);
         AV.av_dict_set(&s->metadata, "language", "fre", 0);
     });
     const std::vector<std::string> expectedMetadata = {"Metadata:", "  title           : A title",
-                                                       "  my key          : value"};
+                                                       "  my key          : 中文标题"};
     auto at = std::find(lines.begin(), lines.end(), "Metadata:");
     ASSERT_NE(at, lines.end()) << ::testing::PrintToString(lines);
     EXPECT_EQ(std::vector<std::string>(at, at + 3), expectedMetadata);
