@@ -96,37 +96,6 @@ uint32_t FourCC(const std::string& text)
     return tag;
 }
 
-std::string LibErrorMessage(int code)
-{
-    // The texts users know from the earlier library generation; the codes of
-    // the current one that mean the same thing share a row.
-    struct TRow {
-        int code;
-        const char* text;
-    };
-    static const TRow rows[] = {
-        {AVERROR(ENOENT), "No such file or directory"},
-        {AVERROR(EIO), "I/O error"},
-        {AVERROR(ENOMEM), "Not enough memory"},
-        {AVERROR(EINVAL), "Invalid data found when processing input"},
-        {AVERROR_INVALIDDATA, "Invalid data found when processing input"},
-        {AVERROR(EPIPE), "End of file"},
-        {AVERROR_EOF, "End of file"},
-        {AVERROR(EDOM), "Number syntax expected in filename"},
-        {AVERROR(EILSEQ), "Unknown format"},
-        {AVERROR_DEMUXER_NOT_FOUND, "Unknown format"},
-        {AVERROR_MUXER_NOT_FOUND, "Unknown format"},
-        {AVERROR(EPROTONOSUPPORT), "Unsupported network protocol"},
-        {AVERROR_PROTOCOL_NOT_FOUND, "Unsupported network protocol"},
-        {AVERROR_PATCHWELCOME, "Not yet implemented in FFmpeg"},
-        {AVERROR(ENOSYS), "Not yet implemented in FFmpeg"},
-    };
-    for (const TRow& r : rows)
-        if (r.code == code)
-            return r.text;
-    return Format("Error number %d occurred", code);
-}
-
 const char* MediaKindName(AVMediaType type)
 {
     switch (type) {

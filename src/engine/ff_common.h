@@ -1,8 +1,10 @@
 #pragma once
 // Small pieces the option handling and the set-up share: reading option
-// values, the library error texts and the names of media kinds.
+// values and the names of media kinds.
 #include <cstdint>
 #include <string>
+
+#include "media/lib_error_text.h"
 
 extern "C" {
 #include <libavutil/avutil.h>
@@ -29,8 +31,6 @@ std::string LowerCase(const std::string& text);
 // Four characters read little-endian: the first one in the lowest byte.
 uint32_t FourCC(const std::string& text);
 
-// The text after "<file name>: " for a library error code.
-std::string LibErrorMessage(int code);
 // "Video", "Audio", "Data", "Subtitle", "Attachment".
 const char* MediaKindName(AVMediaType type);
 

@@ -70,8 +70,11 @@ int TFFOptions::SetInCodecSet(int kind, const std::string& name, const std::stri
 {
     AVCodecContext* set = avcodec_opts[kind].get();
     if (const AVOption* o = AV.av_opt_find(set, name.c_str(), nullptr, kKindFlags[kind], 0)) {
+        if (AV.av_opt_set(set, name.c_str(), value.c_str(), 0) < 0)
+            return -1;
         setName = o->name;
-        return AV.av_opt_set(set, name.c_str(), value.c_str(), 0) >= 0 ? 1 : -1;
+        codec_set_names[kind].insert(setName);
+        return 1;
     }
     if (kKindFlags[kind] == 0)
         return 0;  // data and attachment codecs have no private options worth a search
@@ -110,8 +113,11 @@ int TFFOptions::SetInFormatSet(const std::string& name, const std::string& value
 {
     AVFormatContext* set = avformat_opts.get();
     if (const AVOption* o = AV.av_opt_find(set, name.c_str(), nullptr, 0, 0)) {
+        if (AV.av_opt_set(set, name.c_str(), value.c_str(), 0) < 0)
+            return -1;
         setName = o->name;
-        return AV.av_opt_set(set, name.c_str(), value.c_str(), 0) >= 0 ? 1 : -1;
+        format_set_names.insert(setName);
+        return 1;
     }
     bool found = false;
     bool accepted = false;
@@ -223,14 +229,14 @@ bool TFFOptions::CodecValue(AVMediaType kind, const std::string& name, std::stri
         return false;
     if (DictValue(codec_priv[kind].get(), name, value))
         return true;
-    return GenericValue(avcodec_opts[kind].get(), name, value);
+    return codec_set_names[kind].count(name) && GenericValue(avcodec_opts[kind].get(), name, value);
 }
 
 bool TFFOptions::FormatValue(const std::string& name, std::string& value) const
 {
     if (DictValue(format_priv.get(), name, value))
         return true;
-    return GenericValue(avformat_opts.get(), name, value);
+    return format_set_names.count(name) && GenericValue(avformat_opts.get(), name, value);
 }
 
 void TFFOptions::ApplyCodecOptions(AVMediaType kind, AVCodecContext* target, int flags) const
@@ -260,8 +266,7 @@ void TFFOptions::CollectFormatOptions(AVDictionary** dict, int flags) const
     for (const std::string& name : opt_names) {
         std::string value;
         if (DictValue(format_priv.get(), name, value) ||
-            (AV.av_opt_find(avformat_opts.get(), name.c_str(), nullptr, flags, 0) &&
-             GenericValue(avformat_opts.get(), name, value)))
+            (AV.av_opt_find(avformat_opts.get(), name.c_str(), nullptr, flags, 0) && FormatValue(name, value)))
             AV.av_dict_set(dict, name.c_str(), value.c_str(), 0);
     }
 }

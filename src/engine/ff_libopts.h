@@ -4,6 +4,7 @@
 // copied into every input, output and stream the task opens.
 #include "media/av_ptr.h"
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,10 @@ private:
     // objects cannot hold them, so their checked value texts live here.
     DictPtr codec_priv[kCodecSetCount];
     DictPtr format_priv;
+    // Names set in each set object: only these are copied, so a default of
+    // an option shared by several kinds never reaches the other kinds.
+    std::set<std::string> codec_set_names[kCodecSetCount];
+    std::set<std::string> format_set_names;
 };
 
 }  // namespace vexa

@@ -121,7 +121,7 @@ bool TCustomFFmpeg::OpenInput(const std::string& fileName)
     const int err = OpenInputFile(&raw, EncodeLibFileName(fileName), fileFormat, &o);
     openOpts.reset(o);
     if (err < 0) {
-        FLastErrMsg = fileName + ": " + LibErrorMessage(err);
+        FLastErrMsg = fileName + ": " + LibErrorText(err);
         releaseNames();
         return false;
     }

@@ -430,7 +430,8 @@ bool TCustomFFmpeg::ApplyGeneralOption(const std::string& name, const std::strin
 void TCustomFFmpeg::ApplyVideoOption(const std::string& name, const std::string& value)
 {
     if (name == "b" || name == "vb") {
-        SetLibraryOption(name, value);
+        // The library's "b" serves audio too now; this option is the video one.
+        SetLibraryOption("vb", value);
         int64_t b = 0;
         if (opts_)
             AV.av_opt_get_int(opts_->CodecSet(AVMEDIA_TYPE_VIDEO), "b", 0, &b);

@@ -434,7 +434,7 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join)
     if (!(fmt->flags & AVFMT_NOFILE)) {
         const int err = OpenOutputIO(oc, libName);
         if (err < 0) {
-            FLastErrMsg = fileName + ": " + LibErrorMessage(err);
+            FLastErrMsg = fileName + ": " + LibErrorText(err);
             return -1;
         }
     }

@@ -333,7 +333,7 @@ void TCustomFFmpeg::ConfigureFilters(TAVInputStream& ist, TAVOutputStream& ost)
     int r = AV.avfilter_graph_create_filter(&src, AV.avfilter_get_by_name("buffer"), "src", srcArgs.c_str(), nullptr,
                                             graph);
     if (r < 0)
-        fail(LibErrorMessage(r));
+        fail(LibErrorText(r));
     AVFilterContext* sink = AV.avfilter_graph_alloc_filter(graph, AV.avfilter_get_by_name("buffersink"), "ffmpeg_output");
     if (!sink)
         fail("Not enough memory");
@@ -343,7 +343,7 @@ void TCustomFFmpeg::ConfigureFilters(TAVInputStream& ist, TAVOutputStream& ost)
     if (r >= 0)
         r = AV.avfilter_init_str(sink, nullptr);
     if (r < 0)
-        fail(LibErrorMessage(r));
+        fail(LibErrorText(r));
 
     AVFilterContext* last = src;
     const int cropW = ipar->width - (ost.leftBand + ost.rightBand);
@@ -355,7 +355,7 @@ void TCustomFFmpeg::ConfigureFilters(TAVInputStream& ist, TAVOutputStream& ost)
         if (r >= 0)
             r = AV.avfilter_link(last, 0, crop, 0);
         if (r < 0)
-            fail(LibErrorMessage(r));
+            fail(LibErrorText(r));
         last = crop;
     }
     const int scalerFlags = opts_ ? opts_->ScalerFlags() : sws_flags;
@@ -367,7 +367,7 @@ void TCustomFFmpeg::ConfigureFilters(TAVInputStream& ist, TAVOutputStream& ost)
         if (r >= 0)
             r = AV.avfilter_link(last, 0, scale, 0);
         if (r < 0)
-            fail(LibErrorMessage(r));
+            fail(LibErrorText(r));
         last = scale;
     }
     const std::string swsOpts = Format("flags=0x%X", static_cast<unsigned>(scalerFlags));
@@ -389,10 +389,10 @@ void TCustomFFmpeg::ConfigureFilters(TAVInputStream& ist, TAVOutputStream& ost)
     inputs.reset(in);
     outputs.reset(out);
     if (r < 0)
-        fail(LibErrorMessage(r));
+        fail(LibErrorText(r));
     r = AV.avfilter_graph_config(graph, nullptr);
     if (r < 0)
-        fail(LibErrorMessage(r));
+        fail(LibErrorText(r));
     ist.input_video_filter = src;
     ist.out_video_filter = sink;
     enc->width = AV.av_buffersink_get_w(sink);

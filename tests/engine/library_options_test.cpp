@@ -72,6 +72,26 @@ TEST_F(LibraryOptionTest, OptionsFindTheirParameterSets)
     EXPECT_EQ(o.Names(), expected);
 }
 
+TEST_F(LibraryOptionTest, OptionsOfOneKindStayWithIt)
+{
+    const std::string dir = ScratchDir("onekind");
+    TCustomFFmpeg t;
+    ASSERT_TRUE(t.OpenInput(Media("av.mp4")));
+    t.SetOption("b", "900000");  // the video bit rate
+    t.SetOption("g", "9");
+    t.SetOption("vcodec", "mpeg4");
+    t.SetOption("acodec", "libmp3lame");
+    ASSERT_EQ(t.OpenOutput(dir + "/out.avi", false), 1) << t.LastErrMsg();
+    const AVCodecContext* v = t.OutputFile(0).streams.at(0)->enc_ctx.get();
+    const AVCodecContext* a = t.OutputFile(0).streams.at(1)->enc_ctx.get();
+    EXPECT_EQ(v->bit_rate, 900000);
+    EXPECT_EQ(v->gop_size, 9);
+    // The audio encoder keeps its own default: neither the video rate nor
+    // the parameter set's default.
+    CodecContextPtr fresh(AV.avcodec_alloc_context3(a->codec ? a->codec : AV.avcodec_find_encoder_by_name("libmp3lame")));
+    EXPECT_EQ(a->bit_rate, fresh->bit_rate);
+}
+
 TEST_F(LibraryOptionTest, RefusedAndUnknownOptionsSetNothing)
 {
     LogCapture log;

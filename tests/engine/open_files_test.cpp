@@ -186,6 +186,43 @@ TEST_F(OpenOutputTest, StreamsTakeThePendingState)
     EXPECT_TRUE(t.metadata.empty());
 }
 
+TEST_F(OpenOutputTest, EncoderParametersFromOptions)
+{
+    const std::string dir = ScratchDir("encparams");
+    std::string matrix;
+    for (int i = 0; i < 64; ++i)
+        matrix += (i ? "," : "") + std::to_string(16 + i);
+    TCustomFFmpeg t;
+    ASSERT_TRUE(t.OpenInput(Media("av.mp4")));
+    t.SetOption("vcodec", "mpeg4");
+    t.SetOption("qscale", "3");
+    t.SetOption("intra", "");
+    t.SetOption("psnr", "");
+    t.SetOption("pass", "1");
+    t.SetOption("inter_matrix", matrix);
+    t.SetOption("rc_override", "0,10,3/20,30,-50");
+    ASSERT_EQ(t.OpenOutput(dir + "/out.avi", false), 1) << t.LastErrMsg();
+    const AVCodecContext* v = t.OutputFile(0).streams.at(0)->enc_ctx.get();
+    EXPECT_TRUE(v->flags & AV_CODEC_FLAG_QSCALE);
+    EXPECT_EQ(v->global_quality, 3 * FF_QP2LAMBDA);
+    EXPECT_EQ(v->gop_size, 0);
+    EXPECT_TRUE(v->flags & AV_CODEC_FLAG_PSNR);
+    EXPECT_TRUE(v->flags & AV_CODEC_FLAG_PASS1);
+    ASSERT_NE(v->inter_matrix, nullptr);
+    EXPECT_EQ(v->inter_matrix[63], 16 + 63);
+    ASSERT_EQ(v->rc_override_count, 2);
+    EXPECT_EQ(v->rc_override[0].qscale, 3);
+    EXPECT_EQ(v->rc_override[1].end_frame, 30);
+    EXPECT_EQ(v->rc_override[1].qscale, 0);
+    EXPECT_FLOAT_EQ(v->rc_override[1].quality_factor, 0.5f);
+
+    TCustomFFmpeg bad;
+    ASSERT_TRUE(bad.OpenInput(Media("av.mp4")));
+    bad.SetOption("rc_override", "0,10");
+    EXPECT_EQ(bad.OpenOutput(dir + "/bad.avi", false), -1);
+    EXPECT_EQ(bad.LastErrMsg(), "new_video_stream fail: error parsing rc_override");
+}
+
 TEST_F(OpenOutputTest, UnusableEncodersFailTheOutput)
 {
     const std::string dir = ScratchDir("encoders");
