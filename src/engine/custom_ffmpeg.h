@@ -203,6 +203,8 @@ protected:
     void SetupOutputCodecs();
     void ConfigureFilters(TAVInputStream& ist, TAVOutputStream& ost);
     void OpenEncodersAndDecoders();
+    void OpenDecoder(TAVInputStream& ist);
+    void TakeSubtitleHeader(TAVInputStream& ist, AVCodecContext& enc);
     void CopyMetadataAndChapters();
     void WriteHeaders();
     void DumpStreamMapping();

@@ -303,6 +303,8 @@ void TCustomFFmpeg::NewSubtitleStream(TOutputFile& of)
     AVCodecContext* enc = s.enc_ctx.get();
     s.codec_id = enc->codec_id;
     enc->codec_tag = subtitle_codec_tag;
+    // Subtitle times are kept in microseconds.
+    enc->time_base = AVRational{1, AV_TIME_BASE};
     if (subtitle_stream_copy)
         s.stream_copy = true;
     else if (opts_)

@@ -9,6 +9,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstring>
 
 namespace vexa {
 
@@ -422,6 +423,43 @@ void TCustomFFmpeg::FailAfterDump(const std::string& message)
     Raise(message);
 }
 
+// Text subtitle encoders need the style header their decoder makes when it
+// opens, so that decoder opens ahead of the others.
+void TCustomFFmpeg::TakeSubtitleHeader(TAVInputStream& ist, AVCodecContext& enc)
+{
+    if (!ist.codec->opened)
+        OpenDecoder(ist);
+    const AVCodecContext* dec = ist.codec->dec_ctx.get();
+    if (!dec->subtitle_header || dec->subtitle_header_size <= 0)
+        return;
+    enc.subtitle_header = static_cast<uint8_t*>(AV.av_mallocz(static_cast<size_t>(dec->subtitle_header_size) + 1));
+    if (!enc.subtitle_header)
+        Raise("Not enough memory");
+    std::memcpy(enc.subtitle_header, dec->subtitle_header, static_cast<size_t>(dec->subtitle_header_size));
+    enc.subtitle_header_size = dec->subtitle_header_size;
+}
+
+void TCustomFFmpeg::OpenDecoder(TAVInputStream& ist)
+{
+    TInputCodec& c = *ist.codec;
+    const AVCodec* codec = c.dec ? c.dec : AV.avcodec_find_decoder(ist.st->codecpar->codec_id);
+    if (!codec || !c.dec_ctx) {
+        const std::string msg =
+            Format("Decoder (codec id %d) not found for input stream #%d.%d (%s)",
+                   static_cast<int>(ist.st->codecpar->codec_id), ist.file_index, ist.index, KindOf(ist.st));
+        LogMessage(this, llError, msg);
+        FailAfterDump(msg);
+    }
+    if (OpenCodec(c.dec_ctx.get(), codec, nullptr) < 0) {
+        const std::string msg = Format("Error while opening decoder for input stream #%d.%d (%s)", ist.file_index,
+                                       ist.index, KindOf(ist.st));
+        LogMessage(this, llError, msg);
+        FailAfterDump(msg);
+    }
+    c.opened = true;
+    open_decoders.push_back(TCodecItem{&c.dec_ctx, ist.st, nullptr});
+}
+
 void TCustomFFmpeg::OpenEncodersAndDecoders()
 {
     for (auto& ostp : ost_table) {
@@ -432,6 +470,8 @@ void TCustomFFmpeg::OpenEncodersAndDecoders()
         if (FJoinMode && ost.file_index > 0)
             continue;
         TOutputStreamSetup& s = *ost.setup;
+        if (s.type == AVMEDIA_TYPE_SUBTITLE && !s.enc_ctx->subtitle_header)
+            TakeSubtitleHeader(*ist_table[static_cast<size_t>(ost.source_index)], *s.enc_ctx);
         const AVCodec* codec = s.enc ? s.enc : AV.avcodec_find_encoder(s.enc_ctx->codec_id);
         if (!codec) {
             const std::string msg = Format("Encoder (codec id %d) not found for output stream #%d.%d (%s)",
@@ -458,37 +498,22 @@ void TCustomFFmpeg::OpenEncodersAndDecoders()
             s.st->avg_frame_rate = s.enc_ctx->framerate;
         extra_size += s.enc_ctx->extradata_size;
     }
-    for (auto& istp : ist_table) {
-        TAVInputStream& ist = *istp;
-        if (!ist.decoding_needed)
-            continue;
-        TInputCodec& c = *ist.codec;
-        const AVCodec* codec = c.dec ? c.dec : AV.avcodec_find_decoder(ist.st->codecpar->codec_id);
-        if (!codec || !c.dec_ctx) {
-            const std::string msg =
-                Format("Decoder (codec id %d) not found for input stream #%d.%d (%s)",
-                       static_cast<int>(ist.st->codecpar->codec_id), ist.file_index, ist.index, KindOf(ist.st));
-            LogMessage(this, llError, msg);
-            FailAfterDump(msg);
-        }
-        if (OpenCodec(c.dec_ctx.get(), codec, nullptr) < 0) {
-            const std::string msg = Format("Error while opening decoder for input stream #%d.%d (%s)", ist.file_index,
-                                           ist.index, KindOf(ist.st));
-            LogMessage(this, llError, msg);
-            FailAfterDump(msg);
-        }
-        open_decoders.push_back(TCodecItem{&c.dec_ctx, ist.st, nullptr});
-    }
+    for (auto& istp : ist_table)
+        if (istp->decoding_needed && !istp->codec->opened)
+            OpenDecoder(*istp);
     // Bitstream filters take the stream's final parameters.
-    for (auto& of : output_owned) {
-        for (auto& s : of->streams) {
+    for (size_t f = 0; f < output_owned.size(); ++f) {
+        for (size_t k = 0; k < output_owned[f]->streams.size(); ++k) {
+            TOutputStreamSetup* s = output_owned[f]->streams[k].get();
             AVCodecParameters* par = s->st->codecpar;
             AVRational tb = s->st->time_base;
             for (BsfPtr& bsf : s->bsfs) {
                 AV.avcodec_parameters_copy(bsf->par_in, par);
                 bsf->time_base_in = tb;
                 if (AV.av_bsf_init(bsf.get()) < 0)
-                    FailAfterDump(Format("Unknown bitstream filter %s", bsf->filter->name));
+                    FailAfterDump(Format("Error initializing bitstream filter %s for output stream #%d.%d (%s)",
+                                         bsf->filter->name, static_cast<int>(f), static_cast<int>(k),
+                                         MediaKindName(s->type)));
                 par = bsf->par_out;
                 tb = bsf->time_base_out;
             }

@@ -25,6 +25,7 @@ using FilePtr = std::unique_ptr<std::FILE, TFileCloser>;
 struct TInputCodec {
     const AVCodec* dec = nullptr;
     CodecContextPtr dec_ctx;
+    bool opened = false;
 };
 
 struct TInputFile {

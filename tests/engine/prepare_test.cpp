@@ -3,6 +3,7 @@
 #include "engine_test_support.h"
 
 #include "engine/ff_presets.h"
+#include "media_generator.h"
 #include "platform/paths.h"
 
 #include <fstream>
@@ -101,6 +102,41 @@ TEST_F(PrepareTest, StreamCopyRules)
     EXPECT_GT(par->extradata_size, 0);
     EXPECT_TRUE(t->open_encoders.empty());
     EXPECT_TRUE(t->open_decoders.empty());
+}
+
+TEST_F(PrepareTest, BitstreamFiltersTakeTheStream)
+{
+    const std::string dir = ScratchDir("bsf");
+    auto t = Task("av.mp4", {{"vcodec", "copy"}, {"vbsf", "h264_mp4toannexb"}, {"an", ""}}, dir + "/out.ts");
+    EXPECT_TRUE(t->video_bitstream_filters.empty());  // moved to the stream
+    t->PrepareTranscode();
+    const TOutputStreamSetup& s = *t->OutputFile(0).streams.at(0);
+    ASSERT_EQ(s.bsfs.size(), 1u);
+    EXPECT_EQ(s.bsfs[0]->par_out->codec_id, AV_CODEC_ID_H264);
+    t->CloseCodecs();
+
+    auto wrong = Task("av.mp4", {{"vcodec", "copy"}, {"vbsf", "aac_adtstoasc"}, {"an", ""}}, dir + "/wrong.ts");
+    EXPECT_EQ(Prepare(*wrong), "Error initializing bitstream filter aac_adtstoasc for output stream #0.0 (Video)");
+}
+
+TEST_F(PrepareTest, SubtitlesAreEncodedOrCopied)
+{
+    const std::string dir = ScratchDir("subtitles");
+    testmedia::ClipSpec clip;
+    clip.path = dir + "/subs.mkv";
+    clip.videoCodec = "mpeg4";
+    clip.subtitle = true;
+    clip.seconds = 1.0;
+    testmedia::MakeClip(clip);
+    for (const char* scodec : {"", "copy"}) {
+        TCustomFFmpeg t;
+        ASSERT_TRUE(t.OpenInput(clip.path)) << t.LastErrMsg();
+        t.SetOption("vcodec", "mpeg4");
+        t.SetOption("scodec", scodec);
+        ASSERT_EQ(t.OpenOutput(dir + "/out" + scodec + ".mkv", false), 1) << t.LastErrMsg();
+        ASSERT_EQ(t.OutputFile(0).streams.size(), 2u);
+        EXPECT_EQ(Prepare(t), "<no error>") << scodec;
+    }
 }
 
 TEST_F(PrepareTest, MappingErrors)
