@@ -1,0 +1,209 @@
+#pragma once
+// The main window: owner of the job list, the pickers, the preview panel,
+// the options dialog and about box, and of the run's commands and states.
+#include "app/job_table_model.h"
+#include "app/jobs/app_settings.h"
+#include "app/run_engine.h"
+#include "catalogue/option_lists.h"
+#include "catalogue/preset_pickers.h"
+
+#include <QMainWindow>
+#include <QMessageBox>
+
+#include <array>
+#include <functional>
+#include <span>
+
+class QAction;
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTableView;
+class QTabWidget;
+class QToolBar;
+class QToolButton;
+
+namespace vexa::app {
+
+class TAboutBox;
+class TOfficeComboBox;
+class TOptionsDialog;
+class TPreviewPanel;
+
+inline constexpr const char* kAppTitle = "Vexa全能视频格式转换器";
+
+class TMainWindow : public QMainWindow, public catalogue::TPickerHost {
+    Q_OBJECT
+public:
+    // Controls that are always switched together.
+    enum TCommandGroup { cgAdd, cgStart, cgStop, cgPause, cgResume, cgRemove, cgRename, cgClear, cgSettings };
+    static constexpr int kCommandGroupCount = 9;
+
+    // Message boxes go through one function so tests can take them instead.
+    using TMessageSink = std::function<void(QMessageBox::Icon icon, const QString& title, const QString& text)>;
+
+    // Runs the whole start-up, then creates the about box and the options
+    // dialog, which reads its settings.
+    explicit TMainWindow(const TSettingsLocation& location, QWidget* parent = nullptr);
+    ~TMainWindow() override;
+
+    // ---- Job list.
+    TJobTableModel& jobModel() { return *jobModel_; }
+    QTableView* jobView() const { return jobView_; }
+    int selectedRow() const;
+    // Selects a row (-1: none); a change of the selected row runs the
+    // selection handling.
+    void selectRow(int row);
+    // The end of a successful add: the logo goes, the row and its slot are
+    // taken, and the commands for a list with jobs come on. False when the
+    // slot store is full; nothing changes then.
+    bool appendJob(TJobRow row, const TInputOptions& input, const TOutputOptions& output);
+    void removeSelectedJob();
+    void clearJobs();
+    void moveSelectedUp();
+    void moveSelectedDown();
+    bool logoShown() const;
+
+    // ---- Run.
+    // Not owned; nullptr until an engine is attached.
+    void setRunEngine(TRunEngine* engine);
+    void startRun();
+    void pauseRun();
+    void resumeRun();
+    void stopRun();
+    void engineProgress(const TProgressInfo& info);
+    // Main thread only; the engine's adapter hands the event over.
+    void engineTerminate(const TTerminateInfo& info);
+    bool groupEnabled(TCommandGroup group) const;
+    QAction* pauseToolAction() const { return pauseTool_; }
+    QAction* resumeToolAction() const { return resumeTool_; }
+
+    // ---- Pickers. The choose calls are what a user's pick does.
+    catalogue::TPresetPickers& pickers() { return pickers_; }
+    TOfficeComboBox* categoryPicker() const { return category_; }
+    TOfficeComboBox* formatPicker() const { return format_; }
+    QComboBox* optionPicker(catalogue::TOptionKind kind) const { return optionPickers_[kind]; }
+    void chooseCategory(int category);
+    void chooseFormat(int format);
+    void chooseOption(catalogue::TOptionKind kind, int index);
+
+    // ---- Settings and dialogs.
+    QString outputFolder() const;
+    QLineEdit* outputFolderBox() const { return folderBox_; }
+    void setOutputFolder(const QString& folder);
+    int skinIndex() const { return skin_; }
+    void applySkin(int index);
+    // The "Select skin" dialog; the skin shown afterwards is saved either way.
+    void selectSkin();
+    TOptionsDialog* optionsDialog() const { return optionsDialog_; }
+    TAboutBox* aboutBox() const { return aboutBox_; }
+    TPreviewPanel* previewPanel() const { return preview_; }
+    QTabWidget* settingsTabs() const { return tabs_; }
+    void setMessageSink(TMessageSink sink) { messageSink_ = std::move(sink); }
+    QString logText() const;
+    QString playerFileName() const { return playerFileName_; }
+
+    // ---- TPickerHost.
+    bool HasSelectedRow() const override;
+    std::string SelectedRowColumn(int column) const override;
+    void SetSelectedRowColumn(int column, const std::string& text) override;
+    std::string OutputFolder() const override;
+    bool OverwriteOutput() const override;
+    void FocusJobList() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildToolbar();
+    QWidget* buildJobPanel();
+    QTabWidget* buildTabs();
+    void registerGroups();
+    void setGroupEnabled(TCommandGroup group, bool enabled);
+    void showPauseInToolbar(bool pauseShown);
+
+    void startUp();
+    void freeAllSlots();
+    void loadOutputFolder();
+    void saveOutputFolder();
+    void loadSkin();
+    void saveSkin();
+    void refillFormats();
+    void lockSettings();
+    void unlockSettings();
+    void openOutputFolder();
+    void shutDown();
+    void playCompletionSound();
+    void browseOutputFolder();
+    void showOptions();
+    void showAbout();
+    void startRename();
+    void jobSelectionChanged();
+    void afterEmptied();
+    void syncPickers();
+    void syncPickerEnabled();
+    void runPickerCall(const std::function<void()>& call);
+    void appendLog(const QString& line);
+    void message(QMessageBox::Icon icon, const QString& title, const QString& text);
+
+    TSettingsLocation location_;
+    TAppSettings settings_;
+    catalogue::TPresetPickers pickers_;
+    TJobTableModel* jobModel_;
+    TRunEngine* engine_ = nullptr;
+    int skin_ = 0;
+    bool settingsEnabled_ = true;
+    QString fileOutPutPath_;   // the folder the run writes into
+    QString playerFileName_;   // the file the preview opens
+    QString lastFolderChoice_; // where the folder dialog opens next
+    TMessageSink messageSink_;
+
+    QToolBar* toolbar_ = nullptr;
+    QToolButton* addButton_ = nullptr;
+    QAction* startTool_ = nullptr;
+    QAction* stopTool_ = nullptr;
+    QAction* pauseTool_ = nullptr;
+    QAction* resumeTool_ = nullptr;
+    QAction* optionsTool_ = nullptr;
+    QAction* skinTool_ = nullptr;
+    QList<QAction*> addActions_;
+    QAction* menuStart_ = nullptr;
+    QAction* menuStop_ = nullptr;
+    QAction* menuPause_ = nullptr;
+    QAction* menuResume_ = nullptr;
+    QAction* menuRemove_ = nullptr;
+    QAction* menuClear_ = nullptr;
+    QAction* menuRename_ = nullptr;
+
+    TPreviewPanel* preview_ = nullptr;
+    QTableView* jobView_ = nullptr;
+    QWidget* logo_ = nullptr;
+    QPushButton* removeButton_ = nullptr;
+    QPushButton* clearButton_ = nullptr;
+    QPushButton* downButton_ = nullptr;
+    QPushButton* upButton_ = nullptr;
+    QPushButton* renameButton_ = nullptr;
+    QTabWidget* tabs_ = nullptr;
+    TOfficeComboBox* category_ = nullptr;
+    TOfficeComboBox* format_ = nullptr;
+    std::span<const catalogue::TFormatItem> shownFormats_;
+    std::array<QComboBox*, catalogue::kOptionKindCount> optionPickers_{};
+    QLineEdit* folderBox_ = nullptr;
+    QPushButton* browseButton_ = nullptr;
+    QPushButton* openButton_ = nullptr;
+    QPlainTextEdit* log_ = nullptr;
+
+    std::array<QList<QAction*>, kCommandGroupCount> groupActions_;
+    std::array<QList<QWidget*>, kCommandGroupCount> groupWidgets_;
+
+    TAboutBox* aboutBox_ = nullptr;
+    TOptionsDialog* optionsDialog_ = nullptr;
+};
+
+// Glyphs of the text that the font (with its fallbacks) cannot draw.
+int MissingGlyphs(const QString& text, const QFont& font);
+
+}  // namespace vexa::app

@@ -1,0 +1,386 @@
+// The main window's commands: job list editing, the run's states, settings.
+#include "app/main_window.h"
+
+#include "app/about_box.h"
+#include "app/jobs/job_records.h"
+#include "app/jobs/job_texts.h"
+#include "app/office_combo_box.h"
+#include "app/options_dialog.h"
+#include "app/preview_panel.h"
+#include "app/skins.h"
+#include "platform/error.h"
+#include "platform/paths.h"
+#include "platform/shell.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTableView>
+#include <QToolButton>
+
+namespace vexa::app {
+
+using namespace catalogue;
+
+// ---- Command groups.
+
+void TMainWindow::setGroupEnabled(TCommandGroup group, bool enabled)
+{
+    for (QAction* action : groupActions_[group])
+        action->setEnabled(enabled);
+    for (QWidget* widget : groupWidgets_[group])
+        widget->setEnabled(enabled);
+    if (group == cgSettings) {
+        settingsEnabled_ = enabled;
+        syncPickerEnabled();
+    }
+}
+
+bool TMainWindow::groupEnabled(TCommandGroup group) const
+{
+    if (group == cgSettings)
+        return settingsEnabled_;
+    if (!groupWidgets_[group].isEmpty())
+        return groupWidgets_[group].front()->isEnabled();
+    return groupActions_[group].front()->isEnabled();
+}
+
+void TMainWindow::showPauseInToolbar(bool pauseShown)
+{
+    pauseTool_->setVisible(pauseShown);
+    resumeTool_->setVisible(!pauseShown);
+}
+
+void TMainWindow::lockSettings()
+{
+    setGroupEnabled(cgSettings, false);
+    category_->update();
+}
+
+void TMainWindow::unlockSettings()
+{
+    setGroupEnabled(cgSettings, true);
+    category_->update();
+}
+
+// ---- Job list.
+
+int TMainWindow::selectedRow() const
+{
+    const QModelIndexList rows = jobView_->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.front().row();
+}
+
+void TMainWindow::selectRow(int row)
+{
+    QItemSelectionModel* selection = jobView_->selectionModel();
+    if (row < 0 || row >= jobModel_->rowCount()) {
+        selection->clearSelection();
+        return;
+    }
+    const QModelIndex index = jobModel_->index(row, 0);
+    selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    jobView_->scrollTo(index);
+}
+
+bool TMainWindow::logoShown() const
+{
+    return !logo_->isHidden();
+}
+
+bool TMainWindow::appendJob(TJobRow row, const TInputOptions& input, const TOutputOptions& output)
+{
+    if (jobModel_->Jobs().IsFull())
+        return false;
+    logo_->setVisible(false);
+    jobModel_->Append(std::move(row), input, output);
+    for (TCommandGroup g : {cgRemove, cgRename, cgClear, cgStart})
+        setGroupEnabled(g, true);
+    return true;
+}
+
+void TMainWindow::removeSelectedJob()
+{
+    const int row = selectedRow();
+    if (row < 0) {
+        message(QMessageBox::Information, QStringLiteral("提示"), QStringLiteral("请先选择您需要删除的项目！"));
+        return;
+    }
+    // The job's check task leaves the engine here once adding creates them.
+    jobModel_->Remove(row);
+    const bool rowsLeft = jobModel_->rowCount() > 0;
+    for (TCommandGroup g : {cgRemove, cgRename, cgClear, cgStart})
+        setGroupEnabled(g, rowsLeft);
+    if (rowsLeft) {
+        selectRow(0);
+        FocusJobList();
+    } else {
+        afterEmptied();
+    }
+}
+
+void TMainWindow::clearJobs()
+{
+    if (engine_)
+        engine_->ClearTasks();
+    jobModel_->Clear();
+    setGroupEnabled(cgAdd, true);
+    for (TCommandGroup g : {cgRemove, cgRename, cgClear, cgStart})
+        setGroupEnabled(g, false);
+    freeAllSlots();
+    afterEmptied();
+}
+
+void TMainWindow::afterEmptied()
+{
+    logo_->setVisible(true);
+    // The preview player stops here once it exists.
+    preview_->seekSlider()->setValue(0);
+}
+
+void TMainWindow::freeAllSlots()
+{
+    jobModel_->FreeAllSlots();
+}
+
+void TMainWindow::moveSelectedUp()
+{
+    const int row = selectedRow();
+    if (row <= 0)
+        return;
+    jobModel_->Exchange(row, row - 1);
+    selectRow(row - 1);
+    FocusJobList();
+}
+
+void TMainWindow::moveSelectedDown()
+{
+    const int row = selectedRow();
+    if (row < 0 || row >= jobModel_->rowCount() - 1)
+        return;
+    jobModel_->Exchange(row, row + 1);
+    selectRow(row + 1);
+    FocusJobList();
+}
+
+void TMainWindow::startRename()
+{
+    if (selectedRow() < 0) {
+        message(QMessageBox::Information, QStringLiteral("提示"), QStringLiteral("请先选中您需要重命名的项目！"));
+        return;
+    }
+    // The inline name editor opens here.
+}
+
+// ---- Run.
+
+void TMainWindow::setRunEngine(TRunEngine* engine)
+{
+    engine_ = engine;
+    if (engine_ && optionsDialog_)
+        engine_->SetPreview(optionsDialog_->previewOn());
+}
+
+void TMainWindow::startRun()
+{
+    if (engine_)
+        engine_->SetThreadPriority(optionsDialog_->threadPriority());
+    // Every row is checked before the engine is touched: a bad row starts
+    // nothing and leaves the window as it was.
+    std::vector<TRunTask> tasks;
+    try {
+        tasks = BuildRunTasks(jobModel_->Jobs(), fileOutPutPath_.toStdString());
+    } catch (const Error& e) {
+        message(QMessageBox::Critical, QString::fromUtf8(kAppTitle), QString::fromStdString(e.what()));
+        return;
+    }
+    if (engine_)
+        engine_->ClearTasks();
+    for (size_t i = 0; i < tasks.size(); ++i) {
+        const TRunTask& task = tasks[i];
+        jobModel_->Slots().InputSlot(static_cast<int>(i)) = task.Input;
+        jobModel_->Slots().OutputSlot(static_cast<int>(i)) = task.Output;
+        if (!engine_)
+            continue;
+        const int t = engine_->AddTask(task.InputFile, task.Input);
+        if (t >= 0)
+            engine_->SetOutputFile(t, task.OutputFile, task.Output);
+    }
+
+    for (TCommandGroup g : {cgAdd, cgRemove, cgRename, cgClear, cgStart})
+        setGroupEnabled(g, false);
+    lockSettings();
+    setGroupEnabled(cgStop, true);
+    setGroupEnabled(cgPause, true);
+    setGroupEnabled(cgResume, false);
+
+    if (engine_)
+        engine_->Start(optionsDialog_->multiThread() ? optionsDialog_->threadCount() : 1);
+}
+
+void TMainWindow::pauseRun()
+{
+    setGroupEnabled(cgPause, false);
+    setGroupEnabled(cgResume, true);
+    if (engine_)
+        engine_->Pause();
+    showPauseInToolbar(false);
+}
+
+void TMainWindow::resumeRun()
+{
+    setGroupEnabled(cgPause, true);
+    setGroupEnabled(cgResume, false);
+    if (engine_)
+        engine_->Resume();
+    showPauseInToolbar(true);
+}
+
+void TMainWindow::stopRun()
+{
+    setGroupEnabled(cgStop, false);
+    setGroupEnabled(cgStart, true);
+    unlockSettings();
+    if (engine_) {
+        engine_->Stop();
+        engine_->ClearTasks();
+    }
+    setGroupEnabled(cgAdd, true);
+}
+
+void TMainWindow::engineProgress(const TProgressInfo& info)
+{
+    const int row = info.TaskIndex;
+    if (row < 0 || row >= jobModel_->rowCount())
+        return;
+    jobModel_->SetCell(row, jcProgress,
+                       info.TotalDuration > 0
+                           ? std::to_string(info.CurrentDuration * 100 / info.TotalDuration) + "%"
+                           : std::string("N/A"));
+    if (info.FPS > 0)
+        jobModel_->SetCell(row, jcSpeed, std::to_string(info.FPS));
+    jobModel_->SetCell(row, jcCurrentTime, DurationTextUs(info.CurrentDuration));
+    jobModel_->SetCell(row, jcConvertedSize, SizeText(info.CurrentSize));
+}
+
+void TMainWindow::engineTerminate(const TTerminateInfo& info)
+{
+    if (info.TaskIndex < 0) {
+        setGroupEnabled(cgRemove, false);
+        setGroupEnabled(cgRename, false);
+        setGroupEnabled(cgClear, true);
+        setGroupEnabled(cgStop, false);
+        setGroupEnabled(cgPause, false);
+        setGroupEnabled(cgResume, false);
+        showPauseInToolbar(true);
+        unlockSettings();
+        if (engine_)
+            engine_->ClearTasks();
+        setGroupEnabled(cgAdd, true);
+        setGroupEnabled(cgStart, true);
+        switch (optionsDialog_->afterDone()) {
+        case adOpenFolder: openOutputFolder(); break;
+        case adShutdown: shutDown(); break;
+        case adPlaySound: playCompletionSound(); break;
+        case adNothing: break;
+        }
+    } else if (info.Finished && info.TaskIndex < jobModel_->rowCount()) {
+        jobModel_->SetCell(info.TaskIndex, jcProgress, "100%");
+    }
+    if (info.Exception)
+        message(QMessageBox::Warning, QString::fromUtf8(kAppTitle), QString::fromStdString(info.ExceptionMsg));
+}
+
+void TMainWindow::openOutputFolder()
+{
+    platform::CurrentShell().OpenFolder(folderBox_->text().toStdString());
+}
+
+void TMainWindow::shutDown()
+{
+    platform::CurrentShell().Shutdown();
+}
+
+void TMainWindow::playCompletionSound()
+{
+    const std::string sound = platform::ApplicationFolder() + "/sounds/ring001.wav";
+    if (platform::FileExists(sound))
+        platform::CurrentShell().PlaySound(sound);
+}
+
+// ---- Settings.
+
+QString TMainWindow::outputFolder() const
+{
+    return folderBox_->text();
+}
+
+void TMainWindow::setOutputFolder(const QString& folder)
+{
+    folderBox_->setText(folder);
+    fileOutPutPath_ = folder;
+}
+
+void TMainWindow::loadOutputFolder()
+{
+    setOutputFolder(QString::fromStdString(settings_.LoadOutputFolder()));
+}
+
+void TMainWindow::saveOutputFolder()
+{
+    settings_.SaveOutputFolder(fileOutPutPath_.toStdString());
+}
+
+void TMainWindow::browseOutputFolder()
+{
+    const QString start = lastFolderChoice_.isEmpty() ? outputFolder() : lastFolderChoice_;
+    const QString chosen = QFileDialog::getExistingDirectory(this, QStringLiteral("选择输出目录"), start);
+    if (chosen.isEmpty())
+        return;
+    lastFolderChoice_ = chosen;
+    if (!platform::DirectoryExists(chosen.toStdString()))
+        return;
+    setOutputFolder(chosen);
+    saveOutputFolder();
+    FocusJobList();
+}
+
+void TMainWindow::loadSkin()
+{
+    applySkin(settings_.LoadSkin());
+}
+
+void TMainWindow::saveSkin()
+{
+    settings_.SaveSkin(skin_);
+}
+
+void TMainWindow::applySkin(int index)
+{
+    skin_ = index >= 0 && index < kSkinCountUi ? index : 0;
+    qApp->setStyleSheet(SkinStyleSheet(skin_));
+}
+
+void TMainWindow::selectSkin()
+{
+    TSkinDialog dialog(skin_, this);
+    if (dialog.exec() == QDialog::Accepted && dialog.chosenSkin() >= 0)
+        applySkin(dialog.chosenSkin());
+    saveSkin();
+}
+
+void TMainWindow::showOptions()
+{
+    optionsDialog_->exec();
+}
+
+void TMainWindow::showAbout()
+{
+    aboutBox_->exec();
+}
+
+}  // namespace vexa::app

@@ -1,0 +1,390 @@
+// Start-up, the command states through a run, the settings and the dialog.
+#include "gui_fixture.h"
+
+#include "app/job_table_model.h"
+#include "app/office_combo_box.h"
+#include "app/jobs/app_settings.h"
+#include "app/options_dialog.h"
+#include "app/skins.h"
+#include "catalogue/job_columns.h"
+#include "media/ffmpeg_logger.h"
+#include "platform/paths.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTableView>
+
+namespace vexa::app::test {
+namespace {
+
+using namespace catalogue;
+using G = TMainWindow::TCommandGroup;
+
+// Add, Start, Stop, Pause, Resume, Remove, Rename, Clear, Settings.
+using TStates = std::array<bool, TMainWindow::kCommandGroupCount>;
+constexpr TStates kEmpty = {true, false, false, false, false, false, false, false, true};
+constexpr TStates kReady = {true, true, false, false, false, true, true, true, true};
+constexpr TStates kRunning = {false, false, true, true, false, false, false, false, false};
+constexpr TStates kPaused = {false, false, true, false, true, false, false, false, false};
+constexpr TStates kEnded = {true, true, false, false, false, false, false, true, true};
+
+TStates States(const TMainWindow& w)
+{
+    TStates s{};
+    for (int g = 0; g < TMainWindow::kCommandGroupCount; ++g)
+        s[static_cast<size_t>(g)] = w.groupEnabled(static_cast<G>(g));
+    return s;
+}
+
+std::string Show(const TStates& s)
+{
+    std::string text;
+    for (bool on : s)
+        text += on ? '1' : '0';
+    return text;
+}
+
+#define EXPECT_STATES(window, expected) EXPECT_EQ(Show(States(window)), Show(expected))
+
+TEST_F(GuiTest, FirstStartWritesEveryDefaultAndShowsTheEmptyWindow)
+{
+    window_ = MakeWindow();
+    TMainWindow& w = *window_;
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Vexa全能视频格式转换器"));
+    EXPECT_EQ(w.size(), QSize(839, 527));
+    EXPECT_EQ(w.minimumSize(), w.maximumSize());
+    EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(w.windowFlags() & Qt::WindowMinimizeButtonHint);
+
+    const std::string folder = location_.HomeFolder + "/Vexa视频软件/输出";
+    EXPECT_TRUE(platform::DirectoryExists(folder));
+    EXPECT_EQ(w.outputFolder().toStdString(), folder);
+    EXPECT_TRUE(w.outputFolderBox()->isReadOnly());
+    const struct { const char* section; const char* key; std::string value; } defaults[] = {
+        {"OutPath", "OutPath", folder},       {"Skin", "SetSkin", "0"},
+        {"Options", "Thread_Count", "0"},     {"Options", "After_Done", "0"},
+        {"Options", "Show_Preview", "0"},     {"Options", "Thread_Priority", "3"},
+        {"Options", "Overwrite_File", "1"},
+    };
+    for (const auto& d : defaults)
+        EXPECT_EQ(IniValue(d.section, d.key), d.value) << d.key;
+
+    EXPECT_STATES(w, kEmpty);
+    EXPECT_TRUE(w.logoShown());
+    EXPECT_TRUE(w.pauseToolAction()->isVisible());
+    EXPECT_FALSE(w.resumeToolAction()->isVisible());
+    EXPECT_EQ(w.settingsTabs()->currentIndex(), 0);
+    EXPECT_EQ(w.settingsTabs()->tabText(0), QStringLiteral("常规设置"));
+    EXPECT_EQ(w.settingsTabs()->tabText(1), QStringLiteral("音视频高级设置"));
+    EXPECT_EQ(w.pickers().CurrentKey(), 100);
+    EXPECT_EQ(w.optionPicker(okFrameSize)->currentText(), QStringLiteral("保持原分辨率"));
+    EXPECT_EQ(w.optionPicker(okVideoBitrate)->currentText(), QStringLiteral("816 kbps"));
+    EXPECT_EQ(w.skinIndex(), 0);
+
+    const TOptionsDialog& options = *w.optionsDialog();
+    EXPECT_EQ(options.windowTitle(), QStringLiteral("选项"));
+    EXPECT_EQ(options.size(), QSize(542, 550));
+    EXPECT_EQ(options.tabs()->tabText(0), QStringLiteral("CPU设置"));
+    EXPECT_EQ(options.choices(), TConversionOptions{});
+    EXPECT_EQ(options.threadCountPicker()->count(), 19);
+    EXPECT_TRUE(options.multiThread());
+}
+
+TEST_F(GuiTest, JobListShowsSevenColumnsAndSelectsWholeRows)
+{
+    window_ = MakeWindow();
+    QTableView* view = window_->jobView();
+    const struct { int column; const char* caption; int width; } shown[] = {
+        {jcInputFile, "输入文件", 80},  {jcDuration, "视频时间", 70},     {jcFileSize, "文件大小", 70},
+        {jcOutputFile, "输出文件", 80}, {jcProgress, "转换进度", 70},     {jcCurrentTime, "当前时间", 80},
+        {jcConvertedSize, "转换大小", 80},
+    };
+    int visible = 0;
+    for (int c = 0; c < kJobColumnCount; ++c)
+        visible += view->isColumnHidden(c) ? 0 : 1;
+    EXPECT_EQ(visible, 7);
+    for (const auto& s : shown) {
+        EXPECT_FALSE(view->isColumnHidden(s.column));
+        EXPECT_EQ(view->columnWidth(s.column), s.width);
+        EXPECT_EQ(window_->jobModel().headerData(s.column, Qt::Horizontal, Qt::DisplayRole).toString(),
+                  QString::fromUtf8(s.caption));
+    }
+    EXPECT_EQ(view->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_EQ(view->selectionMode(), QAbstractItemView::SingleSelection);
+    EXPECT_EQ(view->editTriggers(), QAbstractItemView::NoEditTriggers);
+    EXPECT_TRUE(view->showGrid());
+}
+
+TEST_F(GuiTest, StatesFollowTheJobListAndTheRun)
+{
+    window_ = MakeWindow();
+    TMainWindow& w = *window_;
+    w.setRunEngine(&engine_);
+    engine_.calls.clear();
+
+    AddJob(w, "a");
+    EXPECT_STATES(w, kReady);
+    EXPECT_FALSE(w.logoShown());
+    AddJob(w, "b");
+    w.optionsDialog()->threadCountPicker()->setCurrentIndex(2);
+    w.optionsDialog()->priorityButton(tpLowest)->setChecked(true);
+
+    w.startRun();
+    EXPECT_STATES(w, kRunning);
+    const std::string out = w.outputFolder().toStdString();
+    const std::vector<std::string> started = {
+        "priority 1", "clear",
+        "add " + (dir_ / "a.avi").string(), "output 0 " + out + "/a.avi",
+        "add " + (dir_ / "b.avi").string(), "output 1 " + out + "/b.avi",
+        "start 3"};
+    EXPECT_EQ(engine_.calls, started);
+    EXPECT_FALSE(w.categoryPicker()->isEnabled());
+    EXPECT_FALSE(w.optionPicker(okAspect)->isEnabled());
+
+    w.pauseRun();
+    EXPECT_STATES(w, kPaused);
+    EXPECT_FALSE(w.pauseToolAction()->isVisible());
+    EXPECT_TRUE(w.resumeToolAction()->isVisible());
+    w.resumeRun();
+    EXPECT_STATES(w, kRunning);
+    EXPECT_TRUE(w.pauseToolAction()->isVisible());
+
+    // Stop gives Start, Settings and Add back at once; the end event follows.
+    w.stopRun();
+    EXPECT_TRUE(w.groupEnabled(G::cgStart));
+    EXPECT_TRUE(w.groupEnabled(G::cgAdd));
+    EXPECT_TRUE(w.groupEnabled(G::cgSettings));
+    EXPECT_FALSE(w.groupEnabled(G::cgStop));
+    w.engineTerminate({0, false, false, {}});
+    w.engineTerminate({-1, true, false, {}});
+    EXPECT_STATES(w, kEnded);
+    EXPECT_TRUE(w.categoryPicker()->isEnabled());
+    EXPECT_EQ(w.jobModel().rowCount(), 2);
+
+    // One more job after a run brings Remove and Rename back.
+    AddJob(w, "c");
+    EXPECT_STATES(w, kReady);
+
+    w.clearJobs();
+    EXPECT_STATES(w, kEmpty);
+    EXPECT_TRUE(w.logoShown());
+    EXPECT_EQ(w.jobModel().Jobs().FirstFreeSlot(), 0);
+}
+
+TEST_F(GuiTest, RemovingJobsKeepsSlotsAndEndsInTheEmptyState)
+{
+    window_ = MakeWindow();
+    TMainWindow& w = *window_;
+    w.removeSelectedJob();
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].title, QStringLiteral("提示"));
+    EXPECT_EQ(messages_[0].text, QStringLiteral("请先选择您需要删除的项目！"));
+
+    for (const char* name : {"a", "b", "c"})
+        AddJob(w, name);
+    w.selectRow(1);
+    w.removeSelectedJob();
+    const TJobList& jobs = w.jobModel().Jobs();
+    ASSERT_EQ(jobs.Count(), 2);
+    EXPECT_EQ(jobs.Cell(1, jcOutputFile), "c.avi");
+    EXPECT_EQ(jobs.Cell(1, jcTaskNumber), "2");
+    EXPECT_TRUE(jobs.SlotUsed(1));
+    EXPECT_FALSE(jobs.SlotUsed(2));
+    EXPECT_EQ(w.selectedRow(), 0);
+    EXPECT_STATES(w, kReady);
+
+    w.moveSelectedUp();  // the first job cannot go up
+    EXPECT_EQ(jobs.Cell(0, jcOutputFile), "a.avi");
+    w.moveSelectedDown();
+    EXPECT_EQ(jobs.Cell(0, jcOutputFile), "c.avi");
+    EXPECT_EQ(w.selectedRow(), 1);
+    w.moveSelectedDown();  // nor the last one down
+    EXPECT_EQ(w.selectedRow(), 1);
+
+    w.removeSelectedJob();
+    w.removeSelectedJob();
+    EXPECT_EQ(jobs.Count(), 0);
+    EXPECT_STATES(w, kEmpty);
+    EXPECT_TRUE(w.logoShown());
+}
+
+TEST_F(GuiTest, RunProgressAndEndEventsWriteTheRow)
+{
+    window_ = MakeWindow();
+    TMainWindow& w = *window_;
+    AddJob(w, "a");
+    w.startRun();
+    TProgressInfo progress;
+    progress.TaskIndex = 0;
+    progress.FPS = 25;
+    progress.CurrentDuration = 3725000000;
+    progress.TotalDuration = 7450000000;
+    progress.CurrentSize = 1536000;
+    w.engineProgress(progress);
+    const TJobList& jobs = w.jobModel().Jobs();
+    EXPECT_EQ(jobs.Cell(0, jcProgress), "50%");
+    EXPECT_EQ(jobs.Cell(0, jcSpeed), "25");
+    EXPECT_EQ(jobs.Cell(0, jcCurrentTime), "01:02:05");
+    EXPECT_EQ(jobs.Cell(0, jcConvertedSize), "1.46MB");
+    progress.FPS = 0;
+    progress.TotalDuration = -1;
+    w.engineProgress(progress);
+    EXPECT_EQ(jobs.Cell(0, jcProgress), "N/A");
+    EXPECT_EQ(jobs.Cell(0, jcSpeed), "25");
+    progress.TaskIndex = 7;  // no such row: nothing happens
+    w.engineProgress(progress);
+
+    w.engineTerminate({0, true, true, "Unknown encoder 'msmpeg4v1'"});
+    EXPECT_EQ(jobs.Cell(0, jcProgress), "100%");
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].title, QStringLiteral("Vexa全能视频格式转换器"));
+    EXPECT_EQ(messages_[0].text, QStringLiteral("Unknown encoder 'msmpeg4v1'"));
+}
+
+TEST_F(GuiTest, ARowThatIsNotANumberStartsNothing)
+{
+    window_ = MakeWindow();
+    TMainWindow& w = *window_;
+    w.setRunEngine(&engine_);
+    engine_.calls.clear();
+    AddJob(w, "a");
+    w.jobModel().SetCell(0, jcSampleRate, "44.1k");
+    w.startRun();
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].text, QStringLiteral("'44.1k' is not a valid integer value"));
+    EXPECT_STATES(w, kReady);
+    EXPECT_EQ(engine_.calls, std::vector<std::string>{"priority 3"});
+}
+
+TEST_F(GuiTest, AfterDoneSevenIsRepaired)
+{
+    WriteIni("[Options]\nAfter_Done=7\n");
+    window_ = MakeWindow();
+    EXPECT_TRUE(window_->optionsDialog()->afterDoneButton(adOpenFolder)->isChecked());
+    EXPECT_EQ(IniValue("Options", "After_Done"), "0");
+}
+
+TEST_F(GuiTest, CancelKeepsChoicesForTheSessionOnly)
+{
+    window_ = MakeWindow();
+    TOptionsDialog& options = *window_->optionsDialog();
+    options.afterDoneButton(adShutdown)->setChecked(true);
+    options.reject();
+    EXPECT_EQ(IniValue("Options", "After_Done"), "0");
+
+    AddJob(*window_, "a");
+    window_->startRun();
+    window_->engineTerminate({-1, true, false, {}});
+    const auto calls = ShellCalls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].action, "Shutdown");
+
+    window_ = MakeWindow();  // a restart
+    EXPECT_TRUE(window_->optionsDialog()->afterDoneButton(adOpenFolder)->isChecked());
+}
+
+TEST_F(GuiTest, OkWritesTheDialogsChoices)
+{
+    window_ = MakeWindow();
+    TOptionsDialog& options = *window_->optionsDialog();
+    options.afterDoneButton(adPlaySound)->setChecked(true);
+    options.priorityButton(tpIdle)->setChecked(true);
+    options.overwriteButton(true)->setChecked(true);
+    options.threadCountPicker()->setCurrentIndex(3);
+    options.previewBox()->setChecked(true);
+    options.accept();
+    EXPECT_EQ(IniValue("Options", "After_Done"), "2");
+    EXPECT_EQ(IniValue("Options", "Thread_Priority"), "0");
+    EXPECT_EQ(IniValue("Options", "Overwrite_File"), "0");
+    EXPECT_EQ(IniValue("Options", "Thread_Count"), "4");
+    EXPECT_EQ(IniValue("Options", "Show_Preview"), "1");
+    EXPECT_TRUE(window_->OverwriteOutput());
+
+    // The preview box drives the engine at once.
+    window_->setRunEngine(&engine_);
+    options.previewBox()->setChecked(false);
+    EXPECT_EQ(engine_.calls, (std::vector<std::string>{"preview on", "preview off"}));
+
+    window_ = MakeWindow();  // a restart reads what "确定" wrote
+    EXPECT_EQ(window_->optionsDialog()->choices(), (TConversionOptions{4, adPlaySound, true, tpIdle, true}));
+}
+
+TEST_F(GuiTest, EndOfRunActionsGoThroughTheShell)
+{
+    window_ = MakeWindow();
+    TMainWindow& w = *window_;
+    const struct { TAfterDone choice; const char* action; } cases[] = {
+        {adOpenFolder, "OpenFolder"}, {adNothing, nullptr}, {adPlaySound, nullptr}};
+    for (const auto& c : cases) {
+        shell_->Clear();
+        w.optionsDialog()->afterDoneButton(c.choice)->setChecked(true);
+        w.engineTerminate({-1, true, false, {}});
+        const auto calls = ShellCalls();
+        if (!c.action) {
+            // No sound file beside the test binary: the sound is skipped.
+            EXPECT_TRUE(calls.empty()) << c.choice;
+            continue;
+        }
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_EQ(calls[0].action, c.action);
+        EXPECT_EQ(calls[0].argument, w.outputFolder().toStdString());
+    }
+}
+
+TEST_F(GuiTest, StoredFolderAndSkinAreUsed)
+{
+    const std::string stored = (dir_ / "new" / "out").string();
+    WriteIni("[OutPath]\nOutPath=" + stored + "\n[Skin]\nSetSkin=4\n");
+    window_ = MakeWindow();
+    EXPECT_TRUE(platform::DirectoryExists(stored));
+    EXPECT_EQ(window_->outputFolder().toStdString(), stored);
+    EXPECT_EQ(window_->skinIndex(), 4);
+    EXPECT_EQ(window_->OutputFolder(), stored);
+
+    const char* names[] = {"土星战甲", "宇宙战甲", "星河战甲", "银河战甲", "金星战甲", "火星战甲", "水星战甲"};
+    for (int i = 0; i < kSkinCountUi; ++i) {
+        EXPECT_EQ(SkinName(i), QString::fromUtf8(names[i]));
+        EXPECT_FALSE(SkinStyleSheet(i).isEmpty());
+    }
+    TSkinDialog dialog(4);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Select skin"));
+    EXPECT_EQ(dialog.chosenSkin(), 4);
+}
+
+TEST_F(GuiTest, ABrokenSkinValueFallsBackToTheFirstSkin)
+{
+    WriteIni("[Skin]\nSetSkin=green\n");
+    window_ = MakeWindow();
+    EXPECT_EQ(window_->skinIndex(), 0);
+    EXPECT_EQ(IniValue("Skin", "SetSkin"), "0");
+    // The start-up went on to fill the pickers.
+    EXPECT_EQ(window_->formatPicker()->count(), 15);
+}
+
+TEST_F(GuiTest, ClosingAsksNothingAndStopsTheRun)
+{
+    window_ = MakeWindow();
+    window_->setRunEngine(&engine_);
+    AddJob(*window_, "a");
+    window_->startRun();
+    window_->show();
+    EXPECT_TRUE(window_->close());
+    EXPECT_EQ(engine_.calls.back(), "stop");
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(GuiTest, LogLinesCarryThreadAndLevel)
+{
+    window_ = MakeWindow();
+    TFFLogger::Instance().Log(nullptr, llError, "Unknown encoder");
+    EXPECT_TRUE(window_->logText().contains(QStringLiteral(".3: Unknown encoder")));
+    EXPECT_TRUE(window_->logText().startsWith(QStringLiteral("#")));
+}
+
+}  // namespace
+}  // namespace vexa::app::test
