@@ -58,6 +58,21 @@ public:
     // anything else to derive it; defaultNorm decides when nothing does.
     void ApplyTarget(const std::string& type, const std::string& norm, const std::string& defaultNorm);
 
+    // Direct setters for values the engine component holds as numbers; the
+    // same checks as the options. Unset values (kNoTimestamp, negative or
+    // zero as noted) leave the state alone.
+    void SetFileFormat(const std::string& format);     // "f"
+    void SetStartTime(int64_t us);                     // "ss"; kNoTimestamp: unset
+    void SetRecordingTime(int64_t us);                 // "t"; kNoTimestamp: unset
+    void SetProgramID(int id);                         // ignored when negative
+    void SetSampleRate(int rate);                      // ignored unless above 0
+    void SetChannels(int channels);                    // ignored unless above 0
+    void SetAudioVolume(int volume);                   // ignored when negative
+    void SetMuxDelay(float seconds);                   // ignored unless above 0
+    void SetMuxPreload(float seconds);                 // ignored unless above 0
+    void SetCrops(int top, int bottom, int left, int right);  // each ignored unless above 0
+    void SetSyncMethods(int audio, int video);
+
     // Set-up.
     bool OpenInput(const std::string& fileName);
     int OpenOutput(const std::string& fileName, bool join);

@@ -3,6 +3,7 @@
 #include "engine_test_support.h"
 
 #include "engine/ff_common.h"
+#include "engine/ff_options.h"
 #include "media/unicode_protocol.h"
 
 #include <cstring>
@@ -244,6 +245,55 @@ TEST_F(OptionStateTest, BadValuesRaiseTheirMessages)
         TCustomFFmpeg t;
         EXPECT_EQ(ErrorOf([&] { Apply(t, c.options); }), c.message) << c.options.back().first;
     }
+}
+
+TEST_F(OptionStateTest, DirectSettersIgnoreUnsetValues)
+{
+    TCustomFFmpeg t;
+    t.SetStartTime(kNoTimestamp);
+    t.SetRecordingTime(kNoTimestamp);
+    t.SetProgramID(-1);
+    t.SetSampleRate(0);
+    t.SetChannels(-1);
+    t.SetAudioVolume(-1);
+    t.SetMuxDelay(-1.0f);
+    t.SetMuxPreload(0.0f);
+    t.SetCrops(-1, -1, -1, -1);
+    EXPECT_EQ(t.start_time, 0);
+    EXPECT_EQ(t.recording_time, INT64_MAX);
+    EXPECT_EQ(t.TotalOutputDuration(), -1);
+    EXPECT_EQ(t.opt_programid, 0);
+    EXPECT_EQ(t.audio_sample_rate, 44100);
+    EXPECT_EQ(t.audio_channels, 2);
+    EXPECT_EQ(t.audio_volume, 256);
+    EXPECT_FLOAT_EQ(t.mux_max_delay, 0.7f);
+    EXPECT_FLOAT_EQ(t.mux_preload, 0.5f);
+
+    t.SetStartTime(1500000);
+    t.SetRecordingTime(4000000);
+    t.SetProgramID(0);
+    t.SetSampleRate(48000);
+    t.SetChannels(1);
+    t.SetAudioVolume(0);
+    t.SetMuxDelay(0.1f);
+    t.SetMuxPreload(0.2f);
+    t.SetSyncMethods(2, 0);
+    t.SetOption("s", "320x240");
+    t.SetCrops(8, 0, 0, 4);
+    EXPECT_EQ(t.start_time, 1500000);
+    EXPECT_EQ(t.TotalOutputDuration(), 4000000);
+    EXPECT_EQ(t.audio_sample_rate, 48000);
+    EXPECT_EQ(t.audio_channels, 1);
+    EXPECT_EQ(t.audio_volume, 0);
+    EXPECT_FLOAT_EQ(t.mux_max_delay, 0.1f);
+    EXPECT_FLOAT_EQ(t.mux_preload, 0.2f);
+    EXPECT_EQ(t.audio_sync_method, 2);
+    EXPECT_EQ(t.video_sync_method, 0);
+    EXPECT_EQ(t.frame_height, 232);
+    EXPECT_EQ(t.frame_width, 316);
+    EXPECT_EQ(ErrorOf([&] { t.SetCrops(500, 0, 0, 0); }),
+              "Vertical crop dimensions are outside the range of the original image.\nRemember to crop first and "
+              "scale second.");
 }
 
 TEST_F(OptionStateTest, StateChangedBeforeAnErrorStays)
