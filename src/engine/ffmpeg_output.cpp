@@ -357,6 +357,9 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join)
     }
     auto of = std::make_unique<TOutputFile>();
     of->ctx.reset(raw);
+    // Muxers that write files of their own (image sequences) open them
+    // through the same hooks as ours.
+    InstallUnicodeIO(raw);
     of->file_name = fileName;
     AVFormatContext* oc = raw;
 

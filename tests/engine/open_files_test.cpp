@@ -1,6 +1,7 @@
 // Opening inputs and outputs: the state they take over and their failures.
 #include "engine_test_support.h"
 
+#include "media_generator.h"
 #include "platform/paths.h"
 
 #include <filesystem>
@@ -86,6 +87,47 @@ TEST_F(OpenInputTest, UnreadableStreamInformation)
     if (opened)
         GTEST_SKIP() << "the library reads this stream's information";
     EXPECT_EQ(t.LastErrMsg(), file + ": could not find codec parameters");
+}
+
+TEST_F(OpenInputTest, ProgramSelection)
+{
+    const std::string dir = ScratchDir("programs");
+    testmedia::ClipSpec ts;
+    ts.path = dir + "/prog.ts";
+    ts.videoCodec = "mpeg2video";
+    ts.audioCodec = "mp2";
+    ts.seconds = 1.0;
+    ts.muxerOptions = {{"mpegts_service_id", "7"}};
+    testmedia::MakeClip(ts);
+    TCustomFFmpeg t;
+    t.SetOption("programid", "7");
+    ASSERT_TRUE(t.OpenInput(ts.path)) << t.LastErrMsg();
+    EXPECT_EQ(t.opt_programid, 0);  // used up
+    TCustomFFmpeg other;
+    other.SetOption("programid", "8");
+    EXPECT_FALSE(other.OpenInput(ts.path));
+    EXPECT_EQ(other.LastErrMsg(), "Specified program id not found");
+}
+
+TEST_F(OpenInputTest, FormatOptionsReachInputsAndOutputs)
+{
+    const std::string dir = ScratchDir("formatopts");
+    TCustomFFmpeg t;
+    t.SetOption("probesize", "65536");
+    ASSERT_TRUE(t.OpenInput(Media("av.mpg"))) << t.LastErrMsg();
+    EXPECT_EQ(t.InputFile(0).ctx->probesize, 65536);
+    t.SetOption("packetsize", "2048");
+    t.SetOption("muxrate", "10080000");
+    ASSERT_EQ(t.OpenOutput(dir + "/out.vob", false), 1) << t.LastErrMsg();
+    AVFormatContext* oc = t.OutputFile(0).ctx.get();
+    EXPECT_EQ(oc->packet_size, 2048u);
+    int64_t muxrate = 0;
+    EXPECT_GE(AV.av_opt_get_int(oc, "muxrate", AV_OPT_SEARCH_CHILDREN, &muxrate), 0);
+    EXPECT_EQ(muxrate, 10080000);
+    int64_t preload = 0;
+    AV.av_opt_get_int(oc, "preload", AV_OPT_SEARCH_CHILDREN, &preload);
+    EXPECT_EQ(preload, 500000);
+    EXPECT_EQ(oc->max_delay, 700000);
 }
 
 TEST_F(OpenInputTest, NamesOutsideAsciiOpen)
