@@ -13,7 +13,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("关于软件"));
     auto* logo = new QLabel(this);
-    logo->setPixmap(LogoPicture(QSize(360, 120)));
+    logo->setPixmap(LogoPicture(QSize(360, 120), false));
     auto* name = new QLabel(QStringLiteral("Vexa全能视频格式转换器"), this);
     QFont bold = name->font();
     bold.setBold(true);

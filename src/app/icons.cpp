@@ -194,7 +194,7 @@ QIcon CommandIcon(TCommandGlyph glyph)
     return icon;
 }
 
-QPixmap LogoPicture(const QSize& size)
+QPixmap LogoPicture(const QSize& size, bool withHint)
 {
     QPixmap pixmap(size);
     QPainter p(&pixmap);
@@ -217,6 +217,10 @@ QPixmap LogoPicture(const QSize& size)
     p.setPen(QColor(190, 210, 240));
     p.drawText(QRectF(0, size.height() * 0.52, size.width(), size.height() * 0.15), Qt::AlignCenter,
                QStringLiteral("全能视频格式转换器"));
+    if (!withHint) {
+        p.end();
+        return pixmap;
+    }
     font.setPixelSize(qMax(11, size.height() / 20));
     p.setFont(font);
     p.setPen(QColor(150, 170, 200));

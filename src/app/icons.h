@@ -15,6 +15,7 @@ enum class TCommandGlyph { Add, Start, Stop, Pause, Resume, Options, Remove, Ren
 QIcon CommandIcon(TCommandGlyph glyph);
 QPixmap CommandPicture(TCommandGlyph glyph, bool enabled);
 
-QPixmap LogoPicture(const QSize& size);
+// withHint adds the line that tells an empty list how to begin.
+QPixmap LogoPicture(const QSize& size, bool withHint = true);
 
 }  // namespace vexa::app

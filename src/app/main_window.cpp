@@ -22,6 +22,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QStackedLayout>
@@ -91,8 +92,12 @@ TMainWindow::TMainWindow(const TSettingsLocation& location, QWidget* parent)
     };
     registerGroups();
 
-    TFFLogger::Instance().SetOnLog([this](void*, uint32_t threadId, TLogLevel level, const std::string& text) {
-        appendLog(QStringLiteral("#") % QString::number(threadId) % QStringLiteral(".") %
+    // A line handed over just before the window goes must not reach it.
+    TFFLogger::Instance().SetOnLog([window = QPointer<TMainWindow>(this)](void*, uint32_t threadId,
+                                                                         TLogLevel level, const std::string& text) {
+        if (!window)
+            return;
+        window->appendLog(QStringLiteral("#") % QString::number(threadId) % QStringLiteral(".") %
                   QString::number(static_cast<int>(level)) % QStringLiteral(": ") % QString::fromStdString(text));
     });
 
