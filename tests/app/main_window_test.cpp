@@ -11,6 +11,9 @@
 #include "platform/paths.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QListWidget>
+#include <QTimer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
@@ -213,6 +216,17 @@ TEST_F(GuiTest, RemovingJobsKeepsSlotsAndEndsInTheEmptyState)
     EXPECT_TRUE(w.logoShown());
 }
 
+TEST_F(GuiTest, TheSlotStoreRefusesAFiveHundredSecondJob)
+{
+    window_ = MakeWindow();
+    TMainWindow& w = *window_;
+    for (int i = 0; i < kSlotCount; ++i)
+        ASSERT_TRUE(w.appendJob(JobRow(w, "f" + std::to_string(i), i + 1), {}, {}));
+    EXPECT_FALSE(w.appendJob(JobRow(w, "extra", kSlotCount + 1), {}, {}));
+    EXPECT_EQ(w.jobModel().rowCount(), kSlotCount);
+    EXPECT_EQ(w.jobModel().Jobs().Cell(kSlotCount - 1, jcOutputFile), "f500.avi");
+}
+
 TEST_F(GuiTest, RunProgressAndEndEventsWriteTheRow)
 {
     window_ = MakeWindow();
@@ -354,6 +368,38 @@ TEST_F(GuiTest, StoredFolderAndSkinAreUsed)
     TSkinDialog dialog(4);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Select skin"));
     EXPECT_EQ(dialog.chosenSkin(), 4);
+}
+
+// Answers the skin dialog once it is up: picks a row and confirms, or cancels.
+void AnswerSkinDialog(int row)
+{
+    QTimer::singleShot(0, [row] {
+        auto* dialog = qobject_cast<TSkinDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        if (row < 0) {
+            dialog->reject();
+            return;
+        }
+        dialog->list()->setCurrentRow(row);
+        dialog->accept();
+    });
+}
+
+TEST_F(GuiTest, SkinSelectionSavesTheShownSkinEitherWay)
+{
+    window_ = MakeWindow();
+    window_->show();
+    AnswerSkinDialog(3);
+    window_->selectSkin();
+    EXPECT_EQ(window_->skinIndex(), 3);
+    EXPECT_EQ(IniValue("Skin", "SetSkin"), "3");
+    EXPECT_EQ(qApp->styleSheet(), SkinStyleSheet(3));
+
+    window_->applySkin(5);
+    AnswerSkinDialog(-1);
+    window_->selectSkin();
+    EXPECT_EQ(window_->skinIndex(), 5);
+    EXPECT_EQ(IniValue("Skin", "SetSkin"), "5");
 }
 
 TEST_F(GuiTest, ABrokenSkinValueFallsBackToTheFirstSkin)
