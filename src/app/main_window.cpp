@@ -4,6 +4,7 @@
 #include "app/about_box.h"
 #include "app/icons.h"
 #include "app/office_combo_box.h"
+#include "app/open_filters.h"
 #include "app/options_dialog.h"
 #include "app/preview_panel.h"
 #include "app/skins.h"
@@ -119,7 +120,7 @@ void TMainWindow::startUp()
 {
     freeAllSlots();
     loadOutputFolder();
-    // The open-file dialogs take their filters here, before the skin.
+    openFilters_ = OpenDialogFilters();
     loadSkin();
     refillFormats();
     preview_->reset();

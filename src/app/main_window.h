@@ -103,6 +103,8 @@ public:
     void setMessageSink(TMessageSink sink) { messageSink_ = std::move(sink); }
     QString logText() const;
     QString playerFileName() const { return playerFileName_; }
+    // The filters the open-file dialogs offer, the first one chosen at first.
+    const QStringList& openDialogFilters() const { return openFilters_; }
 
     // ---- TPickerHost.
     bool HasSelectedRow() const override;
@@ -159,6 +161,7 @@ private:
     QString fileOutPutPath_;   // the folder the run writes into
     QString playerFileName_;   // the file the preview opens
     QString lastFolderChoice_; // where the folder dialog opens next
+    QStringList openFilters_;
     TMessageSink messageSink_;
 
     QToolBar* toolbar_ = nullptr;

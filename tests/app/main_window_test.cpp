@@ -98,6 +98,22 @@ TEST_F(GuiTest, FirstStartWritesEveryDefaultAndShowsTheEmptyWindow)
     EXPECT_TRUE(options.multiThread());
 }
 
+TEST_F(GuiTest, OpenDialogsGetTheirFiltersAtStart)
+{
+    window_ = MakeWindow();
+    const QStringList& filters = window_->openDialogFilters();
+    ASSERT_EQ(filters.size(), 42);
+    EXPECT_EQ(filters.front(), QStringLiteral("所有文件格式 (*.*)"));
+    // The second text runs on into the third: one filter of both.
+    EXPECT_TRUE(filters[1].startsWith(QStringLiteral("支持的视频/音频文件格式 (*.AVI *.ASF")));
+    EXPECT_TRUE(filters[1].contains(QStringLiteral("*.SWF *.FLAC *.M4A")));
+    EXPECT_TRUE(filters[1].endsWith(QStringLiteral("*.qt)")));
+    // Patterns are split the way the file dialog reads them.
+    EXPECT_EQ(filters[5], QStringLiteral("Real视频文件格式 (*.rm *.rmvb)"));
+    EXPECT_EQ(filters[37], QStringLiteral("Flac无损压缩音频格式 (*.flac)"));
+    EXPECT_EQ(filters.back(), QStringLiteral("AIFF音频编码格式 (*.aif *.aiff)"));
+}
+
 TEST_F(GuiTest, JobListShowsSevenColumnsAndSelectsWholeRows)
 {
     window_ = MakeWindow();
