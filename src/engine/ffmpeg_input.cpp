@@ -1,6 +1,8 @@
 // Opening the inputs of a task.
 #include "engine/custom_ffmpeg.h"
 
+#include "media/ffmpeg_loader.h"
+
 #include "engine/ff_common.h"
 #include "engine/ff_translate.h"
 #include "media/ffmpeg_logger.h"
@@ -43,6 +45,7 @@ const AVCodec* TCustomFFmpeg::FindCodec(const std::string& rawName, AVMediaType 
 
 bool TCustomFFmpeg::OpenInput(const std::string& fileName)
 {
+    CheckAVLibSet(kEngineLibraries);
     FLastErrMsg.clear();
     if (nb_input_files() >= nb_max_files) {
         FLastErrMsg = Format("max input files %d reached", nb_max_files);

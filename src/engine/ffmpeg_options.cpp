@@ -621,6 +621,7 @@ bool TCustomFFmpeg::ApplyAudioSubtitleOption(const std::string& name, const std:
 
 void TCustomFFmpeg::SetOption(const std::string& rawName, const std::string& rawValue)
 {
+    CheckAVLibSet(kEngineLibraries);
     const std::string name = ToSystemCodePage(rawName);
     const std::string value = ToSystemCodePage(rawValue);
 

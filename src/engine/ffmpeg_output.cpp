@@ -1,6 +1,8 @@
 // Opening the outputs of a task and creating their streams.
 #include "engine/custom_ffmpeg.h"
 
+#include "media/ffmpeg_loader.h"
+
 #include "engine/ff_common.h"
 #include "media/ffmpeg_logger.h"
 #include "media/unicode_protocol.h"
@@ -319,6 +321,7 @@ void TCustomFFmpeg::NewSubtitleStream(TOutputFile& of)
 
 int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join)
 {
+    CheckAVLibSet(kEngineLibraries);
     FLastErrMsg.clear();
     // 1.
     if (FJoinMode) {

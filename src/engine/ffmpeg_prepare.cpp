@@ -2,6 +2,8 @@
 // decoders, metadata, chapters and headers.
 #include "engine/custom_ffmpeg.h"
 
+#include "media/ffmpeg_loader.h"
+
 #include "engine/ff_common.h"
 #include "media/ffmpeg_logger.h"
 #include "media/unicode_protocol.h"
@@ -602,6 +604,7 @@ void TCustomFFmpeg::WriteHeaders()
 
 void TCustomFFmpeg::PrepareTranscode()
 {
+    CheckAVLibSet(kEngineLibraries);
     FreeConversionState();
     CreateInputStreams();
     MapOutputStreams();

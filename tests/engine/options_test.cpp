@@ -4,6 +4,7 @@
 
 #include "engine/ff_common.h"
 #include "engine/ff_options.h"
+#include "media/ffmpeg_loader.h"
 #include "media/unicode_protocol.h"
 
 #include <cstring>
@@ -367,6 +368,21 @@ TEST_F(OptionStateTest, LogLevelOptionSetsTheRelay)
     EXPECT_EQ(logger.LogLevel(), llWarning);
     EXPECT_EQ(ErrorOf([&] { t.SetOption("loglevel", "loud"); }), "'loud' is not a valid integer value");
     logger.SetLogLevel(before);
+}
+
+TEST_F(OptionStateTest, WithoutTheLibrariesEveryStepRefuses)
+{
+    TCustomFFmpeg t;
+    UnloadAVLibSet(kEngineLibraries);
+    const std::string r = ErrorOf([&] { t.SetOption("r", "25"); });
+    const std::string in = ErrorOf([&] { t.OpenInput(Media("av.mp4")); });
+    const std::string out = ErrorOf([&] { t.OpenOutput("out.avi", false); });
+    const std::string prep = ErrorOf([&] { t.PrepareTranscode(); });
+    LoadEngineLibraries();
+    EXPECT_EQ(r, "LibAVCodec not loaded.");
+    EXPECT_EQ(in, "LibAVCodec not loaded.");
+    EXPECT_EQ(out, "LibAVCodec not loaded.");
+    EXPECT_EQ(prep, "LibAVCodec not loaded.");
 }
 
 TEST_F(OptionStateTest, TextsOutsideTheCodePageBecomeQuestionMarks)
