@@ -196,7 +196,7 @@ TEST_F(OpenOutputTest, StreamsTakeThePendingState)
     t.SetOption("pix_fmt", "yuv444p");
     t.SetOption("vtag", "ABCD");
     t.SetOption("vlang", "chi");
-    t.SetOption("acodec", "libmp3lame");
+    t.SetOption("acodec", "mp2");
     t.SetOption("ar", "45000");
     t.SetOption("g", "7");
     t.SetOption("streamid", "0:301");
@@ -219,6 +219,8 @@ TEST_F(OpenOutputTest, StreamsTakeThePendingState)
     EXPECT_EQ(a->sample_rate, 44100);
     EXPECT_EQ(a->time_base.den, 44100);
     EXPECT_EQ(a->ch_layout.nb_channels, 2);
+    EXPECT_EQ(t.audio_sample_fmt, AV_SAMPLE_FMT_FLTP);  // the input's
+    EXPECT_EQ(a->sample_fmt, AV_SAMPLE_FMT_S16);        // the encoder's only one
     EXPECT_TRUE(log.Contains("Requested sampling rate unsupported using closest supported (44100)"));
     EXPECT_EQ(AV.av_dict_count(of.ctx->metadata), 2);
     // The pending kind state is used up.
