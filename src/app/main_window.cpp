@@ -40,6 +40,10 @@ using namespace catalogue;
 
 namespace {
 
+// The window the log relay currently delivers to; a window going away only
+// disconnects the relay when the relay is still its own.
+TMainWindow* g_logWindow = nullptr;
+
 class TLogoPanel : public QWidget {
 public:
     using QWidget::QWidget;
@@ -102,6 +106,8 @@ TMainWindow::TMainWindow(const TSettingsLocation& location, QWidget* parent)
                   QString::number(static_cast<int>(level)) % QStringLiteral(": ") % QString::fromStdString(text));
     });
 
+    g_logWindow = this;
+
     startUp();
     aboutBox_ = new TAboutBox(this);
     optionsDialog_ = new TOptionsDialog(location_, this);
@@ -111,9 +117,17 @@ TMainWindow::TMainWindow(const TSettingsLocation& location, QWidget* parent)
     });
 }
 
+void TMainWindow::disconnectLog()
+{
+    if (g_logWindow != this)
+        return;
+    TFFLogger::Instance().SetOnLog({});
+    g_logWindow = nullptr;
+}
+
 TMainWindow::~TMainWindow()
 {
-    TFFLogger::Instance().SetOnLog({});
+    disconnectLog();
 }
 
 void TMainWindow::startUp()
@@ -370,7 +384,7 @@ void TMainWindow::closeEvent(QCloseEvent* event)
     // Closing asks nothing: a run under way ends silently.
     if (engine_)
         engine_->Stop();
-    TFFLogger::Instance().SetOnLog({});
+    disconnectLog();
     event->accept();
 }
 

@@ -149,6 +149,7 @@ private:
     void syncPickerEnabled();
     void runPickerCall(const std::function<void()>& call);
     void appendLog(const QString& line);
+    void disconnectLog();
     void message(QMessageBox::Icon icon, const QString& title, const QString& text);
 
     TSettingsLocation location_;

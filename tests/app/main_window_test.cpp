@@ -443,6 +443,10 @@ TEST_F(GuiTest, ClosingAsksNothingAndStopsTheRun)
 TEST_F(GuiTest, LogLinesCarryThreadAndLevel)
 {
     window_ = MakeWindow();
+    // A window made after it takes the relay; closing the old one keeps it.
+    auto replaced = MakeWindow();
+    std::swap(replaced, window_);
+    replaced.reset();
     TFFLogger::Instance().Log(nullptr, llError, "Unknown encoder");
     EXPECT_TRUE(window_->logText().contains(QStringLiteral(".3: Unknown encoder")));
     EXPECT_TRUE(window_->logText().startsWith(QStringLiteral("#")));
