@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTimer>
 #include <QCheckBox>
 #include <QComboBox>
@@ -364,6 +365,42 @@ TEST_F(GuiTest, EndOfRunActionsGoThroughTheShell)
         EXPECT_EQ(calls[0].action, c.action);
         EXPECT_EQ(calls[0].argument, w.outputFolder().toStdString());
     }
+}
+
+QAction* MenuAction(TMainWindow& w, const QString& caption)
+{
+    for (QAction* action : w.findChildren<QAction*>())
+        if (action->text() == caption)
+            return action;
+    return nullptr;
+}
+
+TEST_F(GuiTest, FolderAndHelpCommandsGoThroughTheShell)
+{
+    window_ = MakeWindow();
+    TMainWindow& w = *window_;
+    w.show();
+    QApplication::setActiveWindow(&w);
+    QPushButton* open = nullptr;
+    for (QPushButton* button : w.findChildren<QPushButton*>())
+        if (button->text() == QStringLiteral("打开"))
+            open = button;
+    ASSERT_NE(open, nullptr);
+    open->click();
+    MenuAction(w, QStringLiteral("帮助系统"))->trigger();
+    MenuAction(w, QStringLiteral("官方网站"))->trigger();
+    const auto calls = ShellCalls();
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[0].action, "OpenFolder");
+    EXPECT_EQ(calls[0].argument, w.outputFolder().toStdString());
+    EXPECT_EQ(calls[1].action, "OpenUrl");
+    EXPECT_EQ(calls[2].action, "OpenUrl");
+    EXPECT_NE(calls[1].argument, calls[2].argument);
+    EXPECT_EQ(MenuAction(w, QStringLiteral("帮助系统"))->shortcut(), QKeySequence(Qt::Key_F1));
+
+    // Clicking into the read-only folder box hands the focus to the list.
+    w.outputFolderBox()->setFocus();
+    EXPECT_TRUE(w.jobView()->hasFocus());
 }
 
 TEST_F(GuiTest, StoredFolderAndSkinAreUsed)
