@@ -4,6 +4,7 @@
 #include "app/office_combo_box.h"
 #include "catalogue/job_columns.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 
 namespace vexa::app::test {
@@ -166,6 +167,11 @@ TEST_F(GuiTest, PickersDrawIconsAndCaptions)
     EXPECT_EQ(w.categoryPicker()->currentCaption(), QStringLiteral("常用视频"));
     EXPECT_EQ(w.categoryPicker()->width(), 140);
     EXPECT_EQ(w.formatPicker()->width(), 456);
+    EXPECT_EQ(w.categoryPicker()->maxVisibleItems(), 4);
+    EXPECT_EQ(w.formatPicker()->maxVisibleItems(), 4);
+    EXPECT_EQ(w.categoryPicker()->view()->sizeHintForRow(0), 50);
+    EXPECT_EQ(w.formatPicker()->view()->sizeHintForRow(0), 60);
+    EXPECT_EQ(w.optionPicker(okFrameSize)->maxVisibleItems(), 8);
     for (int i = 0; i < w.categoryPicker()->count(); ++i)
         EXPECT_FALSE(w.categoryPicker()->itemIcon(i).isNull()) << i;
     EXPECT_EQ(w.categoryPicker()->itemIcon(0).availableSizes().value(0), QSize(48, 48));
