@@ -110,7 +110,16 @@ void TMainWindow::removeSelectedJob()
         message(QMessageBox::Information, QStringLiteral("提示"), QStringLiteral("请先选择您需要删除的项目！"));
         return;
     }
-    // The job's check task leaves the engine here once adding creates them.
+    // The job's check task goes with it, when the engine still holds it
+    // (after a run it holds none).
+    if (engine_) {
+        try {
+            const int task = StrToInt(jobModel_->Cell(row, jcTaskNumber)) - 1;
+            if (task >= 0 && task < engine_->TaskCount())
+                engine_->RemoveTask(task);
+        } catch (const Error&) {
+        }
+    }
     jobModel_->Remove(row);
     const bool rowsLeft = jobModel_->rowCount() > 0;
     for (TCommandGroup g : {cgRemove, cgRename, cgClear, cgStart})

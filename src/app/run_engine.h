@@ -13,6 +13,8 @@ public:
     virtual ~TRunEngine() = default;
     virtual void SetThreadPriority(TThreadPriorityChoice priority) = 0;
     virtual void ClearTasks() = 0;
+    virtual int TaskCount() const = 0;
+    virtual void RemoveTask(int task) = 0;
     // The new task's index, negative when it cannot be created.
     virtual int AddTask(const std::string& inputFile, const TInputOptions& input) = 0;
     virtual bool SetOutputFile(int task, const std::string& outputFile, const TOutputOptions& output) = 0;

@@ -20,7 +20,17 @@ namespace vexa::app::test {
 class TFakeEngine : public TRunEngine {
 public:
     void SetThreadPriority(TThreadPriorityChoice p) override { calls.push_back("priority " + std::to_string(p)); }
-    void ClearTasks() override { calls.push_back("clear"); }
+    void ClearTasks() override
+    {
+        calls.push_back("clear");
+        tasks = 0;
+    }
+    int TaskCount() const override { return tasks; }
+    void RemoveTask(int task) override
+    {
+        calls.push_back("remove " + std::to_string(task));
+        --tasks;
+    }
     int AddTask(const std::string& file, const TInputOptions&) override
     {
         calls.push_back("add " + file);

@@ -244,6 +244,29 @@ TEST_F(GuiTest, TheSlotStoreRefusesAFiveHundredSecondJob)
     EXPECT_EQ(w.jobModel().Jobs().Cell(kSlotCount - 1, jcOutputFile), "f500.avi");
 }
 
+TEST_F(GuiTest, RemovingAJobRemovesItsCheckTaskWhileTheEngineHoldsIt)
+{
+    window_ = MakeWindow();
+    TMainWindow& w = *window_;
+    w.setRunEngine(&engine_);
+    for (const char* name : {"a", "b", "c"}) {
+        engine_.AddTask(name, {});  // the check task adding creates
+        AddJob(w, name);
+    }
+    engine_.calls.clear();
+    w.selectRow(1);
+    w.removeSelectedJob();
+    EXPECT_EQ(engine_.calls, std::vector<std::string>{"remove 1"});
+
+    // After a run the engine holds no tasks: removing names none.
+    w.startRun();
+    w.engineTerminate({-1, true, false, {}});
+    engine_.calls.clear();
+    w.selectRow(0);
+    w.removeSelectedJob();
+    EXPECT_EQ(engine_.calls, std::vector<std::string>{});
+}
+
 TEST_F(GuiTest, RunProgressAndEndEventsWriteTheRow)
 {
     window_ = MakeWindow();
