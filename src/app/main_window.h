@@ -61,6 +61,8 @@ public:
     bool appendJob(TJobRow row, const TInputOptions& input, const TOutputOptions& output);
     void removeSelectedJob();
     void clearJobs();
+    // Moves do nothing while a run is under way: the run reports progress by
+    // row position.
     void moveSelectedUp();
     void moveSelectedDown();
     bool logoShown() const;
@@ -159,6 +161,7 @@ private:
     TRunEngine* engine_ = nullptr;
     int skin_ = 0;
     bool settingsEnabled_ = true;
+    bool runUnderWay_ = false;  // from Start to the run's end event
     QString fileOutPutPath_;   // the folder the run writes into
     QString playerFileName_;   // the file the preview opens
     QString lastFolderChoice_; // where the folder dialog opens next

@@ -159,7 +159,7 @@ void TMainWindow::freeAllSlots()
 void TMainWindow::moveSelectedUp()
 {
     const int row = selectedRow();
-    if (row <= 0)
+    if (row <= 0 || runUnderWay_)
         return;
     jobModel_->Exchange(row, row - 1);
     selectRow(row - 1);
@@ -169,7 +169,7 @@ void TMainWindow::moveSelectedUp()
 void TMainWindow::moveSelectedDown()
 {
     const int row = selectedRow();
-    if (row < 0 || row >= jobModel_->rowCount() - 1)
+    if (row < 0 || row >= jobModel_->rowCount() - 1 || runUnderWay_)
         return;
     jobModel_->Exchange(row, row + 1);
     selectRow(row + 1);
@@ -227,6 +227,7 @@ void TMainWindow::startRun()
     setGroupEnabled(cgPause, true);
     setGroupEnabled(cgResume, false);
 
+    runUnderWay_ = true;
     if (engine_)
         engine_->Start(optionsDialog_->multiThread() ? optionsDialog_->threadCount() : 1);
 }
@@ -279,6 +280,7 @@ void TMainWindow::engineProgress(const TProgressInfo& info)
 void TMainWindow::engineTerminate(const TTerminateInfo& info)
 {
     if (info.TaskIndex < 0) {
+        runUnderWay_ = false;
         setGroupEnabled(cgRemove, false);
         setGroupEnabled(cgRename, false);
         setGroupEnabled(cgClear, true);

@@ -226,8 +226,17 @@ TEST_F(GuiTest, RemovingJobsKeepsSlotsAndEndsInTheEmptyState)
     w.moveSelectedDown();  // nor the last one down
     EXPECT_EQ(w.selectedRow(), 1);
 
-    w.removeSelectedJob();
-    w.removeSelectedJob();
+    // While a run is under way rows keep their places.
+    w.startRun();
+    w.moveSelectedUp();
+    EXPECT_EQ(jobs.Cell(1, jcOutputFile), "a.avi");
+    w.engineTerminate({-1, true, false, {}});
+    w.moveSelectedUp();
+    EXPECT_EQ(jobs.Cell(0, jcOutputFile), "a.avi");
+
+    AddJob(w, "d");  // Remove comes back with a new job
+    for (int i = 0; i < 3; ++i)
+        w.removeSelectedJob();
     EXPECT_EQ(jobs.Count(), 0);
     EXPECT_STATES(w, kEmpty);
     EXPECT_TRUE(w.logoShown());
