@@ -5,10 +5,14 @@
 #include "engine/ff_libopts.h"
 #include "engine/transcode_state.h"
 #include "media/frame_hook.h"
+#include "media/previewer.h"
+#include "media/rgb_convert.h"
 #include "platform/bitmap.h"
+#include "platform/thread.h"
 
 #include <atomic>
 #include <climits>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,6 +39,14 @@ using TProgressEvent = std::function<void(TCustomFFmpeg* Sender, int FileIndex, 
                                           float Quality, float BitRate, int64_t CurrentSize,
                                           int64_t CurrentDuration, int64_t TotalDuration)>;
 using TTerminateEvent = std::function<void(TCustomFFmpeg* Sender)>;
+
+// The preview state of a task, guarded by PostHookLock() where shared.
+struct TPostHookContext {
+    TRGBConvertContext Context;
+    std::unique_ptr<TPreviewer> Previewer;
+    int64_t preview_last_time = 0;  // wall clock, microseconds
+    int64_t preview_cur_time = 0;
+};
 
 class TCustomFFmpeg {
 public:
@@ -84,6 +96,26 @@ public:
     // Frees what PrepareTranscode created (the conversion records).
     void FreeConversionState();
 
+    // Conversion. StartConvert returns true when a worker thread was
+    // started; without a thread the conversion has run when it returns.
+    bool StartConvert(bool AUseThread, platform::TThreadPriority APriority = platform::TThreadPriority::tpNormal);
+    // Asks a converting task to stop before its next packet (and waits for
+    // its worker when asked, serving main-thread hand-offs meanwhile); ends a
+    // task that never started on a short-lived thread of its own.
+    void Stop(bool AWaitFor);
+    // Holds the worker at the top of its packet loop, where it owns no lock.
+    void Pause();
+    void Resume();
+    bool Paused() const { return FPaused.load(); }
+    bool Converting() const { return FConverting.load(); }
+    bool Terminated() const { return FTerminated.load(); }
+    bool Finished() const { return FFinished.load(); }
+    bool FatalException() const { return FFatalException.load(); }
+    std::string FatalMessage() const;
+    // Microseconds between progress reports and between previews.
+    std::atomic<int64_t> ReportInterval{500000};
+    int64_t PreviewInterval = 100000;
+
     // State.
     const std::string& LastErrMsg() const { return FLastErrMsg; }
     int nb_input_files() const { return static_cast<int>(input_files.size()); }
@@ -96,6 +128,8 @@ public:
     TFFOptions* LibraryOptions() const { return opts_.get(); }
     TPostHooks PostHooks() const;
     void SetPostHooks(TPostHooks hooks);
+    // Adds and removes post-hooks in one step under the post-hook lock.
+    void ChangePostHooks(TPostHooks add, TPostHooks remove);
 
     TInputFile& InputFile(int i) { return input_files[i]; }
     TOutputFile& OutputFile(int slot) { return *output_files[slot]; }
@@ -191,6 +225,48 @@ public:
     int Fbit_buffer_size = 0;
 
 protected:
+    // The conversion of one task, start to end, on the calling thread.
+    void Run();
+    void Transcode();
+    void EndTask();
+    // Closes everything a task holds (deleting outputs left at 0 bytes).
+    void CleanUp();
+    // Called before the inputs close, so that users of them can let go.
+    virtual void BeforeCloseInputs() {}
+    void Fatal(const std::string& message);
+    // Stops a converting task, waiting for it, and joins every thread the
+    // task started; derived destructors call it before they free anything.
+    void StopAndJoin();
+
+    // The loop's steps.
+    int ChooseInput(int joinIndex, bool& stop);
+    bool HandlePacket(AVPacket* pkt, int fileIndex);
+    bool OutputPacket(TAVInputStream& ist, int istIndex, const AVPacket* pkt);
+    int DecodeVideo(TAVInputStream& ist, const AVPacket* pkt);
+    int DecodeAudio(TAVInputStream& ist, const AVPacket* pkt);
+    int DecodeSubtitle(TAVInputStream& ist, const AVPacket* pkt);
+    void CopyPacket(TAVInputStream& ist, const AVPacket* pkt);
+    void VideoFrameOut(TAVInputStream& ist, AVFrame* frame, int64_t frameTimeUs);
+    void DoVideoOut(TAVOutputStream& ost, TAVInputStream& ist, AVFrame* in, int64_t frameTimeUs);
+    AVFrame* ScaleForEncoder(TAVOutputStream& ost, TAVInputStream& ist, AVFrame* in);
+    void EncodeVideoFrame(TAVOutputStream& ost, AVFrame* picture);
+    void DoAudioOut(TAVOutputStream& ost, TAVInputStream& ist, AVFrame* frame, int64_t frameTimeUs);
+    void SetupAudioConversion(TAVOutputStream& ost, const AVFrame* frame);
+    void EncodeAudioFifo(TAVOutputStream& ost, bool flush);
+    void DrainResampler(TAVOutputStream& ost);
+    void DoSubtitleOut(TAVOutputStream& ost, TAVInputStream& ist, AVSubtitle* sub, int64_t pts);
+    int ReceivePackets(TAVOutputStream& ost, const char* failure);
+    void WritePacket(TAVOutputStream& ost, AVPacket* pkt);
+    void FilterAndWrite(TAVOutputStream& ost, size_t k, AVPacket* pkt);
+    void WriteOnePacket(TAVOutputStream& ost, AVPacket* pkt);
+    void FlushEncoders();
+    void EndJoinSegment(int& joinIndex, bool& stop);
+    AVFrame* PreHooks(TAVInputStream& ist, AVFrame* frame);
+    void PostHooks(const AVFrame* picture, int64_t ptsUs);
+    void DoVideoStats(TAVOutputStream& ost, int frameSize);
+    void PrintReport(bool isLastReport, int fileIndex);
+    void WaitWhilePaused();
+
     // Checks a codec name for an input or output: "Unknown ...", "Invalid
     // ... type ...", experimental codecs. Returns null with FLastErrMsg set.
     const AVCodec* FindCodec(const std::string& name, AVMediaType type, bool encoder);
@@ -224,6 +300,40 @@ protected:
     void WriteHeaders();
     void DumpStreamMapping();
     void FailAfterDump(const std::string& message);
+
+    // ---- conversion control and loop state ----
+    std::unique_ptr<platform::TThread> FThread;
+    std::unique_ptr<platform::TThread> FTermThread;
+    platform::TEvent FStopEvent{true};
+    platform::TEvent FTermEvent{true};
+    std::atomic<bool> FConverting{false};
+    std::atomic<bool> FBroken{false};
+    std::atomic<bool> FFinished{false};
+    std::atomic<bool> FTerminated{false};
+    std::atomic<bool> FFatalException{false};
+    std::atomic<bool> FTerminating{false};  // a terminate thread was started
+    std::atomic<bool> FPaused{false};
+    std::atomic<bool> FSynchronous{false};  // converting on the caller's thread
+    std::thread::id FRunThread;
+    mutable std::mutex FStateLock;  // FFatalMessage, pause wake-up
+    std::condition_variable FPauseChanged;
+    std::string FFatalMessage;
+
+    TPostHookContext FPostContext;
+    TRGBConvertContext FHookContext;
+    bool FHooksStopped = false;
+    int FHookFrameNumber = 0;
+    FramePtr FHookFrame;
+    FramePtr FDecoded;
+    FramePtr FFiltered;
+    PacketPtr FEncPacket;
+    int64_t Ftimer_start = 0;
+    int64_t Flast_report_time = 0;
+    int nb_frames_dup = 0, nb_frames_drop = 0;
+    bool Fdup_drop_since_report = false;
+    FilePtr Fvstats_file;
+    int qp_histogram[52] = {};
+    int FJoinSegment = 0;
 
 private:
     std::unique_ptr<TFFOptions> opts_;

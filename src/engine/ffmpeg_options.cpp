@@ -38,6 +38,7 @@ TCustomFFmpeg::TCustomFFmpeg(int maxFiles) : nb_max_files(maxFiles > 0 ? maxFile
 
 TCustomFFmpeg::~TCustomFFmpeg()
 {
+    StopAndJoin();
     FreeConversionState();
     CloseCodecs();
     FreeFiles();
@@ -53,6 +54,12 @@ void TCustomFFmpeg::SetPostHooks(TPostHooks hooks)
 {
     std::lock_guard<std::mutex> g(PostHookLock());
     FPostHooks = hooks;
+}
+
+void TCustomFFmpeg::ChangePostHooks(TPostHooks add, TPostHooks remove)
+{
+    std::lock_guard<std::mutex> g(PostHookLock());
+    FPostHooks = static_cast<TPostHooks>((FPostHooks | add) & ~remove);
 }
 
 void TCustomFFmpeg::FreeFiles()

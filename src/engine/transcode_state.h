@@ -47,6 +47,10 @@ struct TOutputStreamSetup {
     AVMemPtr<char> stats_in;                // pass-2 statistics; outlives enc_ctx
     CodecContextPtr enc_ctx;                // encoder parameters, opened at conversion start
     std::vector<BsfPtr> bsfs;               // bitstream filter chain, in order
+    // What the muxer was given so far; join segments share it.
+    double out_time = 0;                    // end of the last packet written, seconds
+    int64_t last_dts = AV_NOPTS_VALUE;      // in the stream's time base
+    bool drained = false;                   // the encoder gave its delayed packets
 };
 
 struct TOutputFile {
@@ -128,6 +132,19 @@ struct TAVOutputStream {
     FilePtr logfile;  // pass-1 statistics
     AVCodecID codec_id = AV_CODEC_ID_NONE;
     bool show_fps = true;
+    // Work pictures and sample blocks, allocated once and reused.
+    FramePtr crop_frame;   // the decoded picture seen through the crop bands
+    FramePtr conv_frame;   // samples in the encoder's format, before the FIFO
+    FramePtr enc_frame;    // one encoder frame cut from the FIFO
+    int conv_capacity = 0; // samples conv_frame holds
+    int enc_capacity = 0;
+    int swr_in_rate = 0;   // what the resampler was made for
+    int swr_in_fmt = -1;
+    int swr_in_channels = 0;
+    // From the encoder's last packet.
+    int quality = 0;       // lambda units
+    int64_t error[4] = {0, 0, 0, 0};
+    int pict_type = 0;
 };
 
 struct TStreamMap {

@@ -1,0 +1,228 @@
+// End-to-end conversions of generated clips through the engine component:
+// re-encoding, audio only, stream copy, targets, cuts, joins and hooks.
+#include "engine_run_support.h"
+
+#include "platform/paths.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+using namespace vexa;
+using namespace vexa::test;
+
+namespace {
+
+class TranscodeTest : public EngineRunTest {
+protected:
+    // One task, run synchronously; returns its end record.
+    TTerminateInfo Convert(const std::string& input, const std::string& output, const TOutputOptions& options,
+                           const TInputOptions* inputOptions = nullptr)
+    {
+        TFFEngine engine;
+        EngineEvents events(engine);
+        const int t = engine.AddTask(Media(input), inputOptions);
+        EXPECT_EQ(t, 0) << engine.LastErrMsg();
+        EXPECT_TRUE(engine.SetOutputFile(t, output, &options)) << engine.LastErrMsg();
+        engine.Start(0);
+        const auto ends = events.Terminates();
+        EXPECT_EQ(ends.size(), 2u);
+        return ends.empty() ? TTerminateInfo{} : ends.front().info;
+    }
+};
+
+void ExpectClean(const TTerminateInfo& end)
+{
+    EXPECT_TRUE(end.Finished);
+    EXPECT_FALSE(end.Exception) << end.ExceptionMsg;
+}
+
+void ExpectNear(int64_t actualUs, double seconds, double tolerance)
+{
+    EXPECT_NEAR(static_cast<double>(actualUs) / 1e6, seconds, tolerance);
+}
+
+TEST_F(TranscodeTest, ReencodeVideoAndAudio)
+{
+    const std::string out = ScratchDir("reencode") + "/out.avi";
+    TOutputOptions o = AviOptions();
+    o.FrameSize = "160x120";
+    o.FrameRate = "15";
+    o.AudioSampleRate = 22050;
+    o.AudioChannels = 1;
+    ExpectClean(Convert("av.mp4", out, o));
+    const OutputFacts f = ReadOutput(out);
+    ASSERT_TRUE(f.opened);
+    EXPECT_EQ(f.videoStreams, 1);
+    EXPECT_EQ(f.audioStreams, 1);
+    EXPECT_EQ(f.videoCodec.rfind("mpeg4", 0), 0u) << f.videoCodec;
+    EXPECT_EQ(f.audioCodec.rfind("mp3", 0), 0u) << f.audioCodec;
+    EXPECT_EQ(f.width, 160);
+    EXPECT_EQ(f.height, 120);
+    EXPECT_EQ(f.sampleRate, 22050);
+    EXPECT_EQ(f.channels, 1);
+    ExpectNear(f.duration, 2.0, 0.15);
+}
+
+TEST_F(TranscodeTest, AudioOnlyToMp3)
+{
+    const std::string out = ScratchDir("mp3") + "/out.mp3";
+    TOutputOptions o;
+    o.AudioBitrate = 64000;
+    ExpectClean(Convert("audio.wav", out, o));
+    const OutputFacts f = ReadOutput(out);
+    ASSERT_TRUE(f.opened);
+    EXPECT_EQ(f.videoStreams, 0);
+    EXPECT_EQ(f.audioStreams, 1);
+    EXPECT_EQ(f.audioCodec.rfind("mp3", 0), 0u) << f.audioCodec;
+    ExpectNear(f.duration, 2.0, 0.1);
+}
+
+TEST_F(TranscodeTest, StreamCopyKeepsTheCodecs)
+{
+    const std::string out = ScratchDir("copy") + "/out.mkv";
+    TOutputOptions o;
+    o.VideoCodec = "copy";
+    o.AudioCodec = "copy";
+    ExpectClean(Convert("av.mp4", out, o));
+    const OutputFacts f = ReadOutput(out);
+    ASSERT_TRUE(f.opened);
+    EXPECT_EQ(f.videoCodec.rfind("h264", 0), 0u) << f.videoCodec;
+    EXPECT_EQ(f.audioCodec.rfind("aac", 0), 0u) << f.audioCodec;
+    EXPECT_EQ(f.width, 320);
+    ExpectNear(f.duration, 2.0, 0.15);
+}
+
+TEST_F(TranscodeTest, DvdTargetOutput)
+{
+    const std::string out = ScratchDir("dvd") + "/out.mpg";
+    TOutputOptions o;
+    o.TargetType = ttDVD;
+    o.NormType = ntPAL;
+    ExpectClean(Convert("av.mp4", out, o));
+    const OutputFacts f = ReadOutput(out);
+    ASSERT_TRUE(f.opened);
+    EXPECT_EQ(f.videoCodec.rfind("mpeg2video", 0), 0u) << f.videoCodec;
+    EXPECT_EQ(f.audioCodec.rfind("ac3", 0), 0u) << f.audioCodec;
+    EXPECT_EQ(f.width, 720);
+    EXPECT_EQ(f.height, 576);
+    EXPECT_EQ(f.sampleRate, 48000);
+    ExpectNear(f.duration, 2.0, 0.25);
+}
+
+TEST_F(TranscodeTest, LengthAndStartCutTheOutput)
+{
+    const std::string dir = ScratchDir("cuts");
+    // "t" as a record field and as an option text.
+    TOutputOptions length = AviOptions();
+    length.TimeLength = 1000000;
+    ExpectClean(Convert("long.avi", dir + "/t.avi", length));
+    ExpectNear(ReadOutput(dir + "/t.avi").duration, 1.0, 0.15);
+
+    TOutputOptions lengthText = AviOptions();
+    lengthText.ExtOptions = "t=1.5";
+    ExpectClean(Convert("long.avi", dir + "/t-text.avi", lengthText));
+    ExpectNear(ReadOutput(dir + "/t-text.avi").duration, 1.5, 0.15);
+
+    // "ss" on the input seeks; the rest of the clip is converted.
+    TInputOptions start;
+    start.TimeStart = 4000000;
+    ExpectClean(Convert("long.avi", dir + "/ss.avi", AviOptions(), &start));
+    ExpectNear(ReadOutput(dir + "/ss.avi").duration, 2.0, 0.3);
+}
+
+TEST_F(TranscodeTest, ThreeInputsJoinedContinueTheirTimeStamps)
+{
+    const std::string out = ScratchDir("join") + "/joined.avi";
+    TFFEngine engine;
+    EngineEvents events(engine);
+    const int t = engine.AddTask(Media("av.avi"), static_cast<const TInputOptions*>(nullptr));
+    ASSERT_EQ(t, 0) << engine.LastErrMsg();
+    ASSERT_TRUE(engine.AddInputFile(t, Media("long.avi"))) << engine.LastErrMsg();
+    ASSERT_TRUE(engine.AddInputFile(t, Media("av.avi"))) << engine.LastErrMsg();
+    TOutputOptions o = AviOptions();
+    o.Join = true;
+    ASSERT_TRUE(engine.SetOutputFile(t, out, &o)) << engine.LastErrMsg();
+    engine.SetProgressInterval(100);
+    engine.Start(1);
+    ASSERT_TRUE(events.WaitForEnd());
+    const auto ends = events.Terminates();
+    ASSERT_EQ(ends.size(), 2u);
+    ExpectClean(ends[0].info);
+
+    const auto progress = events.Progress();
+    ASSERT_FALSE(progress.empty());
+    ExpectNear(progress.back().TotalDuration, 10.0, 0.2);
+    ExpectNear(progress.back().CurrentDuration, 10.0, 0.3);
+
+    const OutputFacts f = ReadOutput(out);
+    ASSERT_TRUE(f.opened);
+    ExpectNear(f.duration, 10.0, 0.3);
+    // A picture from the middle segment sits after the first segment's end.
+    platform::Bitmap picture;
+    EXPECT_TRUE(PictureAt(out, 5000000, picture));
+}
+
+// Mean of the red, green and blue channels over a picture.
+void MeanColour(const platform::Bitmap& b, double& r, double& g, double& bl)
+{
+    double sr = 0, sg = 0, sb = 0;
+    for (int y = 0; y < b.Height(); ++y)
+        for (int x = 0; x < b.Width(); ++x) {
+            uint8_t pr, pg, pb;
+            b.GetPixel(x, y, pr, pg, pb);
+            sr += pr;
+            sg += pg;
+            sb += pb;
+        }
+    const double n = static_cast<double>(b.Width()) * b.Height();
+    r = sr / n;
+    g = sg / n;
+    bl = sb / n;
+}
+
+TEST_F(TranscodeTest, CustomHookChangesPixels)
+{
+    const std::string out = ScratchDir("custom-hook") + "/hooked.avi";
+    TFFEngine engine;
+    EngineEvents events(engine);
+    int calls = 0;
+    engine.OnCustomHook = [&](TCustomFFEngine*, THookInfo& info) {
+        ++calls;
+        info.Bitmap->Fill(0, 255, 0);
+        info.Update = true;
+    };
+    const int t = engine.AddTask(Media("colour.avi"), static_cast<const TInputOptions*>(nullptr));
+    TOutputOptions o = AviOptions();
+    o.CustomHook = true;
+    ASSERT_TRUE(engine.SetOutputFile(t, out, &o)) << engine.LastErrMsg();
+    engine.Start(0);
+    ExpectClean(events.Terminates().at(0).info);
+    EXPECT_GT(calls, 0);
+    platform::Bitmap picture;
+    ASSERT_TRUE(PictureAt(out, 0, picture));
+    double r, g, b;
+    MeanColour(picture, r, g, b);
+    EXPECT_GT(g, 200);
+    EXPECT_LT(r, 50);
+    EXPECT_LT(b, 50);
+}
+
+TEST_F(TranscodeTest, FrameHookModuleRunsOnEveryPicture)
+{
+    const std::string dir = ScratchDir("frame-hook");
+    TOutputOptions plain = AviOptions();
+    ExpectClean(Convert("colour.avi", dir + "/plain.avi", plain));
+    TOutputOptions hooked = AviOptions();
+    hooked.ExtOptions = std::string("vhook=") + VEXA_HOOK_INVERT;
+    ExpectClean(Convert("colour.avi", dir + "/hooked.avi", hooked));
+    platform::Bitmap a, b;
+    ASSERT_TRUE(PictureAt(dir + "/plain.avi", 0, a));
+    ASSERT_TRUE(PictureAt(dir + "/hooked.avi", 0, b));
+    // The module inverts the brightness: the dark blue and red halves turn light.
+    double ar, ag, ab, br, bg, bb;
+    MeanColour(a, ar, ag, ab);
+    MeanColour(b, br, bg, bb);
+    EXPECT_GT(br + bg + bb, ar + ag + ab + 200);
+}
+
+}  // namespace
