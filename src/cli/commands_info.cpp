@@ -30,8 +30,11 @@ void SetupLogging(const std::string& level)
     }
     // Lines go straight to standard error from whichever thread logs.
     logger.SetTriggerEventInMainThread(false);
-    logger.SetOnLog([](void*, uint32_t, TLogLevel lvl, const std::string& msg) {
-        std::fprintf(stderr, "[%s] %s\n", LogLevelName(lvl), msg.c_str());
+    // The relay passes verbose lines at every level but quiet; a terminal
+    // user asked for a level, so hold to it.
+    logger.SetOnLog([&logger](void*, uint32_t, TLogLevel lvl, const std::string& msg) {
+        if (lvl <= logger.LogLevel())
+            std::fprintf(stderr, "[%s] %s\n", LogLevelName(lvl), msg.c_str());
     });
 }
 

@@ -1,0 +1,53 @@
+#pragma once
+// Turning one media file into a job: the input is tried with the engine's
+// probe, a check task opens it, the chosen format's preset with the option
+// pickers' choices becomes the output record, the task's output is set up
+// (which creates the output file), and only then the row and slot are added.
+// The desktop window and the headless converter add files through this.
+#include "app/jobs/job_list.h"
+#include "catalogue/preset_pickers.h"
+#include "engine/ff_engine.h"
+
+#include <string>
+#include <vector>
+
+namespace vexa::app {
+
+struct TAddOutcome {
+    enum TKind {
+        akAdded,    // the row was appended
+        akSkipped,  // the probe could not read the file: try the next one
+        akStopped,  // the engine refused the task or its output: end the adding
+        akFull,     // no option slot is free
+    };
+    TKind Kind = akSkipped;
+    int Row = -1;
+    // Lines for the job log, in order.
+    std::vector<std::string> Log;
+    // The reason in one line, for a user who is shown it.
+    std::string Message;
+};
+
+class TJobAdder {
+public:
+    TJobAdder(TCustomFFEngine& engine, catalogue::TPresetPickers& pickers, TJobList& jobs)
+        : engine_(engine), pickers_(pickers), jobs_(jobs) {}
+
+    // Loads the engine's libraries from the library folder when they are not
+    // loaded; false with the engine's message otherwise.
+    bool EnsureLibraries(std::string& message);
+
+    // Adds one file (a full path) with the format and option choices the
+    // pickers show. The selected row of the pickers' host is left alone.
+    TAddOutcome AddFile(const std::string& file);
+
+    // name=value lines added to every new output's ExtOptions.
+    std::string ExtraOutputOptions;
+
+private:
+    TCustomFFEngine& engine_;
+    catalogue::TPresetPickers& pickers_;
+    TJobList& jobs_;
+};
+
+}  // namespace vexa::app
