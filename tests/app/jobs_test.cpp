@@ -264,6 +264,34 @@ TEST(JobRecords, RunTasksTakeEveryNamedFieldFromTheRow)
     EXPECT_THROW(BuildRunTasks(jobs, "/out"), Error);
 }
 
+TEST(JobRecords, AVcdKeepsTheConstantRateOfItsTarget)
+{
+    // The VCD formats offer 528 kbps by default, below the disc's fixed
+    // 1150 kbit/s: the encoder would refuse the pair.
+    catalogue::TJobDefaults d;
+    d.Video_TargetType = "vcd";
+    d.Video_VideoBitrate = 528000;
+    TOutputOptions o;
+    FillOutputFromDefaults(d, o);
+    EXPECT_EQ(o.TargetType, ttVCD);
+    EXPECT_EQ(o.VideoBitrate, -1);
+    d.Video_TargetType = "dvd";  // a DVD's rate is a ceiling: the picker's rate applies
+    TOutputOptions dvd;
+    FillOutputFromDefaults(d, dvd);
+    EXPECT_EQ(dvd.VideoBitrate, 528000);
+
+    TJobList jobs;
+    TJobRow row;
+    row[jcInputFile] = "/in/a.avi";
+    row[jcOutputFile] = "a.mpg";
+    row[jcVideoBitrate] = "528000";
+    row[jcTargetType] = "vcd";
+    jobs.Append(row, TInputOptions{}, TOutputOptions{});
+    EXPECT_EQ(BuildRunTasks(jobs, "/out")[0].Output.VideoBitrate, -1);
+    jobs.SetCell(0, jcTargetType, "svcd");
+    EXPECT_EQ(BuildRunTasks(jobs, "/out")[0].Output.VideoBitrate, 528000);
+}
+
 class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override

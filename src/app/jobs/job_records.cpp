@@ -19,6 +19,14 @@ void SetVideoCodec(std::string_view codec, TOutputOptions& output)
     output.VideoPreset = codec == kX264 ? std::string(kX264Preset) : std::string();
 }
 
+// A VCD is MPEG-1 at the constant 1150 kbit/s its target sets (minimum and
+// maximum rate alike); any other video rate makes the encoder refuse the
+// disc's rate, so the format's picker rate does not apply to it.
+bool KeepsTargetRate(TOptionTargetType target)
+{
+    return target == ttVCD;
+}
+
 const std::string& Col(const TJobRow& row, TJobColumn column)
 {
     return row[static_cast<size_t>(column)];
@@ -75,7 +83,7 @@ void FillOutputFromDefaults(const TJobDefaults& d, TOutputOptions& output)
         output.VideoFilters = d.Video_VideoFilters;
     if (!d.Video_VideoTag.empty())
         output.VideoTag = d.Video_VideoTag;
-    if (d.Video_VideoBitrate != -1000)
+    if (d.Video_VideoBitrate != -1000 && !KeepsTargetRate(output.TargetType))
         output.VideoBitrate = d.Video_VideoBitrate;
 }
 
@@ -138,6 +146,8 @@ void UpdateOutputFromRow(const TJobRow& row, TOutputOptions& output)
     output.DisableVideo = Col(row, jcDisableVideo) == "True";
     output.TargetType = TargetTypeFromText(Col(row, jcTargetType));
     output.NormType = NormTypeFromText(Col(row, jcNormType));
+    if (KeepsTargetRate(output.TargetType))
+        output.VideoBitrate = -1;
 }
 
 std::vector<TRunTask> BuildRunTasks(const TJobList& jobs, std::string_view outputFolder)
