@@ -314,7 +314,6 @@ protected:
     std::atomic<bool> FTerminating{false};  // a terminate thread was started
     std::atomic<bool> FPaused{false};
     std::atomic<bool> FSynchronous{false};  // converting on the caller's thread
-    std::thread::id FRunThread;
     mutable std::mutex FStateLock;  // FFatalMessage, pause wake-up
     std::condition_variable FPauseChanged;
     std::string FFatalMessage;

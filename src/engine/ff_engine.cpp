@@ -318,15 +318,28 @@ void TCustomFFEngine::DeliverTerminate(const TTerminateInfo& info)
     }
     ReapEventThreads(false);
     auto done = std::make_shared<std::atomic<bool>>(false);
-    FRunningEventThreads.fetch_add(1);
+    {
+        std::lock_guard<std::mutex> g(FEventDoneLock);
+        FRunningEventThreads.fetch_add(1);
+    }
     std::thread t([this, handler = OnTerminate, copy = info, done] {
+        // The end of the run is the last event the host sees: it waits for
+        // the event threads of the tasks.
+        if (copy.TaskIndex == -1) {
+            std::unique_lock<std::mutex> g(FEventDoneLock);
+            FEventDone.wait(g, [this] { return FRunningEventThreads.load() == 1; });
+        }
         try {
             handler(this, copy);
         } catch (...) {
             // A host handler's failure has nobody to report to on this thread.
         }
         done->store(true);
-        FRunningEventThreads.fetch_sub(1);
+        {
+            std::lock_guard<std::mutex> g(FEventDoneLock);
+            FRunningEventThreads.fetch_sub(1);
+        }
+        FEventDone.notify_all();
         platform::MainThread::NotifyWaiters();
     });
     std::lock_guard<std::mutex> g(FEventThreadLock);

@@ -16,6 +16,7 @@
 #include "platform/thread.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -202,6 +203,8 @@ private:
     std::mutex FEventThreadLock;
     std::vector<TEventThread> FEventThreads;
     std::atomic<int> FRunningEventThreads{0};
+    std::mutex FEventDoneLock;
+    std::condition_variable FEventDone;
 
     void SetLastErrMsg(const std::string& text);
 };

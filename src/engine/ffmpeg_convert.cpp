@@ -59,18 +59,16 @@ bool TCustomFFmpeg::StartConvert(bool AUseThread, platform::TThreadPriority APri
     }
     {
         std::lock_guard<std::mutex> g(FStateLock);
+        FSynchronous.store(!AUseThread);
         FConverting.store(true);
         FBroken.store(false);
         FFinished.store(false);
         FTerminated.store(false);
     }
     if (!AUseThread) {
-        FSynchronous.store(true);
-        FRunThread = std::this_thread::get_id();
         Run();
         return false;
     }
-    FSynchronous.store(false);
     FStopEvent.ResetEvent();
     FThread = std::make_unique<platform::TThread>();
     FThread->Start(
@@ -126,7 +124,8 @@ void TCustomFFmpeg::StopAndJoin()
 
 void TCustomFFmpeg::Pause()
 {
-    if (FConverting.load() && !FSynchronous.load() && FThread)
+    std::lock_guard<std::mutex> g(FStateLock);
+    if (FConverting.load() && !FSynchronous.load())
         FPaused.store(true);
 }
 

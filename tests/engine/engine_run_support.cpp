@@ -44,7 +44,7 @@ bool PictureAt(const std::string& path, int64_t atUs, platform::Bitmap& bitmap)
     return probe.Decode() && probe.CopyToBitmap(bitmap);
 }
 
-EngineEvents::EngineEvents(TCustomFFEngine& engine)
+void EngineEvents::Attach(TCustomFFEngine& engine)
 {
     engine.OnTerminate = [this](TCustomFFEngine*, const TTerminateInfo& info) {
         std::lock_guard<std::mutex> g(lock_);

@@ -33,9 +33,11 @@ struct TerminateRecord {
 };
 
 // Collects the events of one engine and waits for the end of its run.
+// Declare it before the engine: the engine's event threads end when the
+// engine goes, and they write here.
 class EngineEvents {
 public:
-    explicit EngineEvents(TCustomFFEngine& engine);
+    void Attach(TCustomFFEngine& engine);
     // Serves main-thread hand-offs until the run's final event arrived.
     bool WaitForEnd(int seconds = 120);
     std::vector<TerminateRecord> Terminates() const;

@@ -18,8 +18,9 @@ protected:
     TTerminateInfo Convert(const std::string& input, const std::string& output, const TOutputOptions& options,
                            const TInputOptions* inputOptions = nullptr)
     {
+        EngineEvents events;
         TFFEngine engine;
-        EngineEvents events(engine);
+        events.Attach(engine);
         const int t = engine.AddTask(Media(input), inputOptions);
         EXPECT_EQ(t, 0) << engine.LastErrMsg();
         EXPECT_TRUE(engine.SetOutputFile(t, output, &options)) << engine.LastErrMsg();
@@ -133,8 +134,9 @@ TEST_F(TranscodeTest, LengthAndStartCutTheOutput)
 TEST_F(TranscodeTest, ThreeInputsJoinedContinueTheirTimeStamps)
 {
     const std::string out = ScratchDir("join") + "/joined.avi";
+    EngineEvents events;
     TFFEngine engine;
-    EngineEvents events(engine);
+    events.Attach(engine);
     const int t = engine.AddTask(Media("av.avi"), static_cast<const TInputOptions*>(nullptr));
     ASSERT_EQ(t, 0) << engine.LastErrMsg();
     ASSERT_TRUE(engine.AddInputFile(t, Media("long.avi"))) << engine.LastErrMsg();
@@ -183,8 +185,9 @@ void MeanColour(const platform::Bitmap& b, double& r, double& g, double& bl)
 TEST_F(TranscodeTest, CustomHookChangesPixels)
 {
     const std::string out = ScratchDir("custom-hook") + "/hooked.avi";
+    EngineEvents events;
     TFFEngine engine;
-    EngineEvents events(engine);
+    events.Attach(engine);
     int calls = 0;
     engine.OnCustomHook = [&](TCustomFFEngine*, THookInfo& info) {
         ++calls;
