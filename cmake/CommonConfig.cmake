@@ -4,6 +4,11 @@ add_library(vexa_common INTERFACE)
 target_compile_features(vexa_common INTERFACE cxx_std_20)
 set(CMAKE_CXX_EXTENSIONS OFF)
 target_compile_options(vexa_common INTERFACE -Wall -Wextra)
+# GCC 12 reports -Wrestrict inside std::string at -O2 where nothing overlaps
+# (a known false positive of that release); it would hide real warnings.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+  target_compile_options(vexa_common INTERFACE $<$<COMPILE_LANGUAGE:CXX>:-Wno-restrict>)
+endif()
 target_compile_definitions(vexa_common INTERFACE
   QT_NO_CAST_TO_ASCII
   QT_NO_CAST_FROM_BYTEARRAY
