@@ -229,3 +229,109 @@ TEST_F(TranscodeTest, FrameHookModuleRunsOnEveryPicture)
 }
 
 }  // namespace
+
+namespace {
+
+// Options that take the loop down its other roads; each row checks what
+// its road must produce.
+struct LoopCase {
+    const char* name;
+    const char* extOptions;
+    const char* output;
+    std::function<void(const std::string& path, const OutputFacts&)> check;
+    // Sync methods are record fields that always reach the task, after the
+    // option lines.
+    int videoSync = -1;
+    int audioSync = 0;
+};
+
+class LoopOptionTest : public EngineRunTest, public ::testing::WithParamInterface<LoopCase> {};
+
+TEST_P(LoopOptionTest, ConvertsAndDoesWhatTheOptionSays)
+{
+    const LoopCase& c = GetParam();
+    const std::string dir = ScratchDir(std::string("loop-") + c.name);
+    const std::string out = dir + "/" + c.output;
+    EngineEvents events;
+    TFFEngine engine;
+    events.Attach(engine);
+    const int t = engine.AddTask(Media("av.avi"), static_cast<const TInputOptions*>(nullptr));
+    TOutputOptions o = AviOptions();
+    o.ExtOptions = std::string(c.extOptions);
+    o.VideoSyncMethod = c.videoSync;
+    o.AudioSyncMethod = c.audioSync;
+    const std::string cwd = std::filesystem::current_path().string();
+    std::filesystem::current_path(dir);
+    ASSERT_TRUE(engine.SetOutputFile(t, out, &o)) << engine.LastErrMsg();
+    engine.Start(0);
+    std::filesystem::current_path(cwd);
+    const TTerminateInfo end = events.Terminates().at(0).info;
+    EXPECT_TRUE(end.Finished);
+    EXPECT_FALSE(end.Exception) << end.ExceptionMsg;
+    const OutputFacts f = ReadOutput(out);
+    ASSERT_TRUE(f.opened);
+    c.check(out, f);
+}
+
+void Seconds(const OutputFacts& f, double s, double tolerance = 0.15)
+{
+    EXPECT_NEAR(static_cast<double>(f.duration) / 1e6, s, tolerance);
+}
+
+const LoopCase kLoopCases[] = {
+    {"frames", "vframes=10", "v.avi", [](const std::string&, const OutputFacts& f) { Seconds(f, 0.4, 0.1); }},
+    {"crop", "croptop=40\ncropbottom=40", "c.avi",
+     [](const std::string&, const OutputFacts& f) { EXPECT_EQ(f.height, 160); }},
+    {"crop-and-size", "cropleft=80\ns=96x64", "cs.avi",
+     [](const std::string&, const OutputFacts& f) {
+         EXPECT_EQ(f.width, 96);
+         EXPECT_EQ(f.height, 64);
+     }},
+    {"filters", "vf=scale=200:100,hflip", "f.avi",
+     [](const std::string&, const OutputFacts& f) {
+         EXPECT_EQ(f.width, 200);
+         EXPECT_EQ(f.height, 100);
+         Seconds(f, 2.0);
+     }},
+    {"deinterlace", "deinterlace=", "d.avi", [](const std::string&, const OutputFacts& f) { Seconds(f, 2.0); }},
+    {"audio-sync", "ar=22050", "a.avi",
+     [](const std::string&, const OutputFacts& f) {
+         EXPECT_EQ(f.sampleRate, 22050);
+         Seconds(f, 2.0);
+     },
+     -1, 1},
+    {"audio-compensation", "vol=128", "ac.avi", [](const std::string&, const OutputFacts& f) { Seconds(f, 2.0); }, -1,
+     100},
+    {"passthrough-sync", "", "p.avi", [](const std::string&, const OutputFacts& f) { Seconds(f, 2.0); }, 0},
+    {"dropping-sync", "r=10", "dr.avi", [](const std::string&, const OutputFacts& f) { Seconds(f, 2.0, 0.25); }, 2},
+    {"duplicating-sync", "r=50", "du.avi", [](const std::string&, const OutputFacts& f) { Seconds(f, 2.0); }, 1},
+    {"size-limit", "fs=20000", "s.avi",
+     [](const std::string& path, const OutputFacts&) {
+         EXPECT_LT(std::filesystem::file_size(path), 60000u);
+     }},
+    {"vstats", "vstats_file=stats.log", "vs.avi",
+     [](const std::string& path, const OutputFacts&) {
+         const auto stats = std::filesystem::path(path).parent_path() / "stats.log";
+         ASSERT_TRUE(std::filesystem::exists(stats));
+         EXPECT_GT(std::filesystem::file_size(stats), 50u * 40u);
+     }},
+    {"pass1", "pass=1\npasslogfile=two", "p1.avi",
+     [](const std::string& path, const OutputFacts&) {
+         const auto log = std::filesystem::path(path).parent_path() / "two-0.log";
+         ASSERT_TRUE(std::filesystem::exists(log));
+         EXPECT_GT(std::filesystem::file_size(log), 0u);
+     }},
+    {"bitstream-filter", "vbsf=mpeg4_unpack_bframes", "b.avi", [](const std::string&, const OutputFacts& f) { Seconds(f, 2.0); }},
+    {"offset", "itsoffset=0", "o.avi", [](const std::string&, const OutputFacts& f) { Seconds(f, 2.0); }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Loop, LoopOptionTest, ::testing::ValuesIn(kLoopCases),
+                         [](const ::testing::TestParamInfo<LoopCase>& i) {
+                             std::string n = i.param.name;
+                             for (char& ch : n)
+                                 if (ch == '-')
+                                     ch = '_';
+                             return n;
+                         });
+
+}  // namespace
