@@ -240,8 +240,10 @@ protected:
 
     // The loop's steps.
     int ChooseInput(int joinIndex, bool& stop);
-    bool HandlePacket(AVPacket* pkt, int fileIndex);
-    bool OutputPacket(TAVInputStream& ist, int istIndex, const AVPacket* pkt);
+    void HandlePacket(AVPacket* pkt, int fileIndex);
+    // Decodes and writes one packet, or flushes the decoder without one;
+    // false when decoding failed.
+    bool OutputPacket(TAVInputStream& ist, const AVPacket* pkt);
     int DecodeVideo(TAVInputStream& ist, const AVPacket* pkt);
     int DecodeAudio(TAVInputStream& ist, const AVPacket* pkt);
     int DecodeSubtitle(TAVInputStream& ist, const AVPacket* pkt);

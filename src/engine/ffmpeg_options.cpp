@@ -174,6 +174,19 @@ void TCustomFFmpeg::CreateOptionContexts()
 
 void TCustomFFmpeg::Reset()
 {
+    // A reset task is idle again: nothing of an earlier run remains.
+    StopAndJoin();
+    FThread.reset();
+    FTermThread.reset();
+    FTerminated.store(false);
+    FTerminating.store(false);
+    FFinished.store(false);
+    FFatalException.store(false);
+    FPaused.store(false);
+    {
+        std::lock_guard<std::mutex> g(FStateLock);
+        FFatalMessage.clear();
+    }
     FreeConversionState();
     CloseCodecs();
     FreeFiles();

@@ -140,7 +140,7 @@ void TCustomFFmpeg::Transcode()
     for (size_t i = 0; i < ist_table.size(); ++i) {
         TAVInputStream& ist = *ist_table[i];
         if (ist.decoding_needed && !ist.decoder_flushed) {
-            OutputPacket(ist, static_cast<int>(i), nullptr);
+            OutputPacket(ist, nullptr);
             ist.decoder_flushed = true;
         }
     }
@@ -158,7 +158,7 @@ void TCustomFFmpeg::Transcode()
     FreeConversionState();
 }
 
-bool TCustomFFmpeg::HandlePacket(AVPacket* pkt, int fileIndex)
+void TCustomFFmpeg::HandlePacket(AVPacket* pkt, int fileIndex)
 {
     TAVInputFile& f = file_table[static_cast<size_t>(fileIndex)];
     TInputFile& in = input_files[static_cast<size_t>(fileIndex)];
@@ -166,11 +166,11 @@ bool TCustomFFmpeg::HandlePacket(AVPacket* pkt, int fileIndex)
     if (do_pkt_dump)
         AV.av_pkt_dump_log2(nullptr, AV_LOG_DEBUG, pkt, do_hex_dump, ic->streams[pkt->stream_index]);
     if (pkt->stream_index >= f.nb_streams)
-        return true;
+        return;
     const int istIndex = f.ist_index + pkt->stream_index;
     TAVInputStream& ist = *ist_table[static_cast<size_t>(istIndex)];
     if (!ist.mapped || ist.discard)
-        return true;
+        return;
     const AVRational tb = ist.st->time_base;
 
     const int64_t offset = AV.av_rescale_q(in.ts_offset, AV_TIME_BASE_Q, tb);
@@ -209,11 +209,11 @@ bool TCustomFFmpeg::HandlePacket(AVPacket* pkt, int fileIndex)
         if (when != AV_NOPTS_VALUE &&
             AV.av_compare_ts(when, tb, recording_time + start_time, AV_TIME_BASE_Q) >= 0) {
             ist.is_past_recording_time = true;
-            return true;
+            return;
         }
     }
 
-    if (!OutputPacket(ist, istIndex, pkt)) {
+    if (!OutputPacket(ist, pkt)) {
         const std::string msg =
             Format("Error while decoding stream #%d.%d (%s)", ist.file_index, ist.index, MediaKindName(ist.st->codecpar->codec_type));
         if (exit_on_error)
@@ -221,10 +221,9 @@ bool TCustomFFmpeg::HandlePacket(AVPacket* pkt, int fileIndex)
         if (verbose >= 0)
             LogMessage(this, llVerbose, msg);
     }
-    return true;
 }
 
-bool TCustomFFmpeg::OutputPacket(TAVInputStream& ist, int istIndex, const AVPacket* pkt)
+bool TCustomFFmpeg::OutputPacket(TAVInputStream& ist, const AVPacket* pkt)
 {
     if (pkt) {
         if (ist.next_pts == AV_NOPTS_VALUE)
@@ -246,10 +245,8 @@ bool TCustomFFmpeg::OutputPacket(TAVInputStream& ist, int istIndex, const AVPack
         default: break;
         }
     }
-    if (pkt) {
-        (void)istIndex;
+    if (pkt)
         CopyPacket(ist, pkt);
-    }
     return ret >= 0;
 }
 
@@ -290,7 +287,7 @@ void TCustomFFmpeg::EndJoinSegment(int& joinIndex, bool& stop)
         TAVInputStream& ist = *ist_table[static_cast<size_t>(istIndex)];
         if (!ist.decoding_needed || ist.decoder_flushed)
             continue;
-        OutputPacket(ist, istIndex, nullptr);
+        OutputPacket(ist, nullptr);
         if (ist.codec->dec_ctx)
             AV.avcodec_flush_buffers(ist.codec->dec_ctx.get());
         ist.decoder_flushed = true;

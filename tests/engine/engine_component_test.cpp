@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <filesystem>
+#include <ctime>
 #include <set>
 
 using namespace vexa;
@@ -548,6 +549,39 @@ TEST_F(PreviewTest, PreviewBitmapsArriveOnTheMainThread)
     // The input is closed after the run; its probe lets go of it.
     EXPECT_EQ(engine.TaskInputProbe(0, 0)->FileHandle(), nullptr);
     engine.ClearTasks();
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(EngineComponentTest, OutputRecordMetadataAndTimeStamp)
+{
+    const std::string dir = ScratchDir("metadata");
+    TFFEngine engine;
+    const int t = engine.AddTask(Media("av.avi"), static_cast<const TInputOptions*>(nullptr));
+    TOutputOptions o = AviOptions();
+    o.Info.Title = "标题";
+    o.Info.Year = 2010;
+    o.Info.Track = 3;
+    o.Info.TimeStamp = 40179.5;  // 2010-01-01 12:00 local time
+    ASSERT_TRUE(engine.SetOutputFile(t, dir + "/m.mkv", &o)) << engine.LastErrMsg();
+    std::tm noon{};
+    noon.tm_year = 110;
+    noon.tm_mon = 0;
+    noon.tm_mday = 1;
+    noon.tm_hour = 12;
+    noon.tm_isdst = -1;
+    EXPECT_EQ(engine.Task(t)->recording_timestamp, static_cast<int64_t>(std::mktime(&noon)));
+    const AVDictionary* meta = engine.Task(t)->OutputFile(0).ctx->metadata;
+    auto value = [meta](const char* key) {
+        const AVDictionaryEntry* e = AV.av_dict_get(meta, key, nullptr, 0);
+        return std::string(e ? e->value : "");
+    };
+    EXPECT_EQ(value("title"), "标题");
+    EXPECT_EQ(value("year"), "2010");
+    EXPECT_EQ(value("track"), "3");
+    EXPECT_EQ(value("creation_time").substr(0, 10), "2010-01-01");
 }
 
 }  // namespace

@@ -335,3 +335,20 @@ INSTANTIATE_TEST_SUITE_P(Loop, LoopOptionTest, ::testing::ValuesIn(kLoopCases),
                          });
 
 }  // namespace
+
+namespace {
+
+TEST_F(TranscodeTest, TextSubtitlesAreReencoded)
+{
+    const std::string out = ScratchDir("subtitles") + "/out.mkv";
+    TOutputOptions o;
+    o.VideoCodec = "mpeg4";
+    o.AudioCodec = "libvorbis";
+    ExpectClean(Convert("rich.mkv", out, o));
+    TAVProbe probe;
+    ASSERT_TRUE(probe.LoadFile(out));
+    EXPECT_EQ(probe.SubtitleStreamCount(), 1);
+    EXPECT_EQ(probe.VideoStreamCount(), 1);
+}
+
+}  // namespace
