@@ -2,10 +2,12 @@
 // re-encoding, audio only, stream copy, targets, cuts, joins and hooks.
 #include "engine_run_support.h"
 
+#include "media_generator.h"
 #include "platform/paths.h"
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 using namespace vexa;
 using namespace vexa::test;
@@ -123,6 +125,12 @@ TEST_F(TranscodeTest, LengthAndStartCutTheOutput)
     lengthText.ExtOptions = "t=1.5";
     ExpectClean(Convert("long.avi", dir + "/t-text.avi", lengthText));
     ExpectNear(ReadOutput(dir + "/t-text.avi").duration, 1.5, 0.15);
+
+    // "ss" on the output drops what comes before it.
+    TOutputOptions outputStart = AviOptions();
+    outputStart.TimeStart = 4500000;
+    ExpectClean(Convert("long.avi", dir + "/out-ss.avi", outputStart));
+    ExpectNear(ReadOutput(dir + "/out-ss.avi").duration, 1.5, 0.15);
 
     // "ss" on the input seeks; the rest of the clip is converted.
     TInputOptions start;
@@ -349,6 +357,51 @@ TEST_F(TranscodeTest, TextSubtitlesAreReencoded)
     ASSERT_TRUE(probe.LoadFile(out));
     EXPECT_EQ(probe.SubtitleStreamCount(), 1);
     EXPECT_EQ(probe.VideoStreamCount(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// Program streams can be joined byte by byte; the picture size then changes
+// in the middle of one input stream, and the scaler is made again.
+TEST_F(TranscodeTest, PictureSizeChangeMidStream)
+{
+    const std::string dir = ScratchDir("size-change");
+    testmedia::ClipSpec big;
+    big.path = dir + "/big.mpg";
+    big.videoCodec = "mpeg2video";
+    big.seconds = 1.0;
+    testmedia::ClipSpec small = big;
+    small.path = dir + "/small.mpg";
+    small.width = 160;
+    small.height = 120;
+    testmedia::MakeClip(big);
+    testmedia::MakeClip(small);
+    {
+        std::ofstream joined(dir + "/both.mpg", std::ios::binary);
+        for (const std::string& part : {big.path, small.path}) {
+            std::ifstream in(part, std::ios::binary);
+            joined << in.rdbuf();
+        }
+    }
+    LogCapture log;
+    EngineEvents events;
+    TFFEngine engine;
+    events.Attach(engine);
+    const int t = engine.AddTask(dir + "/both.mpg", static_cast<const TInputOptions*>(nullptr));
+    ASSERT_EQ(t, 0) << engine.LastErrMsg();
+    TOutputOptions o;
+    o.VideoCodec = "mpeg4";
+    o.CropTop = 20;
+    ASSERT_TRUE(engine.SetOutputFile(t, dir + "/out.avi", &o)) << engine.LastErrMsg();
+    engine.Start(0);
+    ExpectClean(events.Terminates().at(0).info);
+    EXPECT_TRUE(log.Contains("Input Stream #0.0 frame size changed to 160x120, yuv420p"));
+    const OutputFacts f = ReadOutput(dir + "/out.avi");
+    EXPECT_EQ(f.width, 320);
+    EXPECT_EQ(f.height, 220);
+    ExpectNear(f.duration, 2.0, 0.2);
 }
 
 }  // namespace
