@@ -13,6 +13,9 @@
 
 namespace vexa {
 
+// A previewer is made, called and destroyed on the conversion thread of its
+// task; an implementation with a window hands painting and the window's
+// destruction to the main thread (MainThread::Synchronize).
 class TPreviewer {
 public:
     virtual ~TPreviewer() = default;
