@@ -148,6 +148,11 @@ TCustomFFEngine::TCustomFFEngine() = default;
 
 TCustomFFEngine::~TCustomFFEngine()
 {
+    Shutdown();
+}
+
+void TCustomFFEngine::Shutdown()
+{
     // Workers call back into the component: they end before it goes.
     if (FWorking.load() && !FTerminated.load())
         Stop(true);

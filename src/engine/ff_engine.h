@@ -155,6 +155,11 @@ protected:
                             float ABitRate, int64_t ACurrentSize, int64_t ACurrentDuration, int64_t ATotalDuration);
     virtual void DoTerminate(TCustomFFmpeg* ATask);
 
+    // Stops the run with waiting, frees the tasks and joins the event
+    // threads. The dispatchers are virtual, so every class that derives
+    // calls it first in its own destructor: a worker must not call into a
+    // half-destroyed component.
+    void Shutdown();
     void CheckWorking(const char* what) const;
     void StartNextTask();
     void AllTasksDone();
@@ -212,6 +217,7 @@ private:
 class TFFEngine : public TCustomFFEngine {
 public:
     using TCustomFFEngine::TCustomFFEngine;
+    ~TFFEngine() override { Shutdown(); }
 };
 
 }  // namespace vexa

@@ -268,9 +268,9 @@ TEST_F(EngineComponentTest, StopWithWaitingEndsRunningAndWaitingTasks)
 {
     const std::string dir = ScratchDir("stop-wait");
     EngineEvents events;
+    FirstPicture first;
     TFFEngine engine;
     events.Attach(engine);
-    FirstPicture first;
     first.Connect(engine);
     engine.SetProgressInterval(100);
     AddWithOutput(engine, "long.avi", dir + "/running.mp4", Hooked(TOutputOptions{}));
@@ -308,9 +308,9 @@ TEST_F(EngineComponentTest, PausedTaskResumesOrStops)
     const std::string dir = ScratchDir("pause");
     for (const bool stop : {false, true}) {
         EngineEvents events;
+        FirstPicture first;
         TFFEngine engine;
         events.Attach(engine);
-        FirstPicture first;
         first.onFirst = [](TCustomFFEngine& e) { e.Pause(); };
         first.Connect(engine);
         AddWithOutput(engine, "long.avi", dir + (stop ? "/stopped.avi" : "/resumed.avi"), Hooked(AviOptions()));
@@ -582,6 +582,46 @@ TEST_F(EngineComponentTest, OutputRecordMetadataAndTimeStamp)
     EXPECT_EQ(value("year"), "2010");
     EXPECT_EQ(value("track"), "3");
     EXPECT_EQ(value("creation_time").substr(0, 10), "2010-01-01");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(EngineComponentTest, ExchangeAndRemoveTasks)
+{
+    TFFEngine engine;
+    ASSERT_EQ(engine.AddTask(Media("av.avi"), std::string()), 0);
+    ASSERT_EQ(engine.AddTask(Media("audio.wav"), std::string()), 1);
+    engine.Exchange(0, 1);
+    EXPECT_EQ(engine.Task(0)->InputFile(0).file_name, Media("audio.wav"));
+    EXPECT_EQ(engine.TaskInputProbe(1, 0)->VideoStreamCount(), 1);
+    engine.RemoveTask(0);
+    ASSERT_EQ(engine.TasksCount(), 1);
+    EXPECT_EQ(engine.Task(0)->InputFile(0).file_name, Media("av.avi"));
+}
+
+// Closing the application stops a run with waiting; an engine destroyed in
+// the middle of a run does the same before anything of it is freed.
+TEST_F(EngineComponentTest, DestroyingARunningEngineStopsItsTasks)
+{
+    const std::string dir = ScratchDir("destroy-running");
+    EngineEvents events;
+    FirstPicture first;
+    {
+        TFFEngine engine;
+        events.Attach(engine);
+        first.Connect(engine);
+        for (int i = 0; i < 3; ++i)
+            AddWithOutput(engine, "long.avi", dir + "/o" + std::to_string(i) + ".avi", Hooked(AviOptions()));
+        engine.Start(2);
+        ASSERT_TRUE(first.Wait());
+    }
+    const auto ends = events.Terminates();
+    ASSERT_EQ(ends.size(), 4u);
+    EXPECT_EQ(ends.back().info.TaskIndex, -1);
+    for (size_t i = 0; i + 1 < ends.size(); ++i)
+        EXPECT_FALSE(ends[i].info.Exception) << ends[i].info.ExceptionMsg;
 }
 
 }  // namespace
