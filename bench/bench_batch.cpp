@@ -21,19 +21,6 @@ using namespace vexa;
 
 namespace {
 
-class THost : public catalogue::TPickerHost {
-public:
-    explicit THost(std::string folder) : folder_(std::move(folder)) {}
-    bool HasSelectedRow() const override { return false; }
-    std::string SelectedRowColumn(int) const override { return {}; }
-    void SetSelectedRowColumn(int, const std::string&) override {}
-    std::string OutputFolder() const override { return folder_; }
-    bool OverwriteOutput() const override { return false; }
-
-private:
-    std::string folder_;
-};
-
 int Make(const fs::path& dir)
 {
     fs::create_directories(dir);
@@ -74,7 +61,7 @@ int AddFiles(const fs::path& dir, int count, const fs::path& clip)
         files.push_back(f.string());
     }
     TFFEngine engine;
-    THost host(out.string());
+    app::THeadlessPickerHost host(out.string(), false);
     catalogue::TPresetPickers pickers(host);
     pickers.SetCategoryIndex(0);
     pickers.SetFormatIndex(0);

@@ -111,21 +111,6 @@ TConvertArgs ParseArgs(const std::vector<std::string>& args)
     return a;
 }
 
-// The pickers of a window that has no job list to write to.
-class THeadlessHost : public catalogue::TPickerHost {
-public:
-    THeadlessHost(std::string folder, bool overwrite) : folder_(std::move(folder)), overwrite_(overwrite) {}
-    bool HasSelectedRow() const override { return false; }
-    std::string SelectedRowColumn(int) const override { return {}; }
-    void SetSelectedRowColumn(int, const std::string&) override {}
-    std::string OutputFolder() const override { return folder_; }
-    bool OverwriteOutput() const override { return overwrite_; }
-
-private:
-    std::string folder_;
-    bool overwrite_;
-};
-
 const char* OverrideFlag(TOptionKind kind)
 {
     switch (kind) {
@@ -215,7 +200,7 @@ int RunConvert(const std::vector<std::string>& argv)
     std::atomic<int> tasksEnded{0};
 
     TFFEngine engine;
-    THeadlessHost host(folder, args.overwrite);
+    app::THeadlessPickerHost host(folder, args.overwrite);
     catalogue::TPresetPickers pickers(host);
     pickers.SetCategoryIndex(catalogue::KeyCategory(args.presetKey));
     pickers.SetFormatIndex(catalogue::KeyFormat(args.presetKey));

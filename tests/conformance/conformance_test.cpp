@@ -47,19 +47,6 @@ struct TExpected {
     std::string reason;
 };
 
-class THost : public catalogue::TPickerHost {
-public:
-    explicit THost(std::string folder) : folder_(std::move(folder)) {}
-    bool HasSelectedRow() const override { return false; }
-    std::string SelectedRowColumn(int) const override { return {}; }
-    void SetSelectedRowColumn(int, const std::string&) override {}
-    std::string OutputFolder() const override { return folder_; }
-    bool OverwriteOutput() const override { return true; }
-
-private:
-    std::string folder_;
-};
-
 // Containers the probe may name for an output extension.
 const std::map<std::string, std::set<std::string>>& Containers()
 {
@@ -155,7 +142,7 @@ TOutcome ConvertWith(int key, const std::string& source, const fs::path& root)
 
     TFFEngine engine;
     engine.SetTriggerEventInMainThread(false);
-    THost host(folder.string());
+    app::THeadlessPickerHost host(folder.string(), true);
     catalogue::TPresetPickers pickers(host);
     pickers.SetCategoryIndex(catalogue::KeyCategory(key));
     pickers.SetFormatIndex(catalogue::KeyFormat(key));

@@ -28,6 +28,22 @@ struct TAddOutcome {
     std::string Message;
 };
 
+// Picker host of a converter without a job list on screen: no row is ever
+// selected, so the pickers only feed the job defaults.
+class THeadlessPickerHost : public catalogue::TPickerHost {
+public:
+    THeadlessPickerHost(std::string folder, bool overwrite) : folder_(std::move(folder)), overwrite_(overwrite) {}
+    bool HasSelectedRow() const override { return false; }
+    std::string SelectedRowColumn(int) const override { return {}; }
+    void SetSelectedRowColumn(int, const std::string&) override {}
+    std::string OutputFolder() const override { return folder_; }
+    bool OverwriteOutput() const override { return overwrite_; }
+
+private:
+    std::string folder_;
+    bool overwrite_;
+};
+
 class TJobAdder {
 public:
     TJobAdder(TCustomFFEngine& engine, catalogue::TPresetPickers& pickers, TJobList& jobs)
