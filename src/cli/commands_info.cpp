@@ -31,9 +31,11 @@ void SetupLogging(const std::string& level)
     // Lines go straight to standard error from whichever thread logs.
     logger.SetTriggerEventInMainThread(false);
     // The relay passes verbose lines at every level but quiet; a terminal
-    // user asked for a level, so hold to it.
+    // user asked for a level, so hold to it. A task's failure is logged at
+    // the quiet level and shown again in its end line: once is enough.
     logger.SetOnLog([&logger](void*, uint32_t, TLogLevel lvl, const std::string& msg) {
-        if (lvl <= logger.LogLevel())
+        const TLogLevel level = logger.LogLevel();
+        if (lvl <= level && (lvl != llQuiet || level >= llVerbose))
             std::fprintf(stderr, "[%s] %s\n", LogLevelName(lvl), msg.c_str());
     });
 }
