@@ -91,6 +91,9 @@ bool MainThread::CheckSynchronize()
         {
             std::lock_guard<std::mutex> g(s.lock);
             item->done = true;
+            // The waiting thread keeps the last reference, so the hand-off and
+            // any exception it carries die on the thread that handled them.
+            item.reset();
         }
         s.changed.notify_all();
         ran = true;
