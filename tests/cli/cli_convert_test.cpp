@@ -141,6 +141,19 @@ TEST(CliConvert, OverridesAndOverwrite)
     EXPECT_EQ(probe.FirstVideoStreamIndex(), -1);
 }
 
+TEST(CliConvert, ExtraOptionsReachTheEngine)
+{
+    const fs::path out = Scratch("options");
+    const CliRun r = Cli({"convert", "--option", "t=1", "--option", "an=", "--output", out.string(),
+                          kMedia + "/av.mp4"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NEAR(Seconds(out / "av.avi"), 1.0, 0.2);
+    vexa::TAVProbe probe;
+    ASSERT_TRUE(probe.LoadAVLib("") && probe.LoadFile((out / "av.avi").string()));
+    EXPECT_EQ(probe.AudioStreamCount(), 0);
+    EXPECT_EQ(Cli({"convert", "--option", "novalue", kMedia + "/av.mp4"}).status, 2);
+}
+
 TEST(CliConvert, ClearErrors)
 {
     const fs::path out = Scratch("errors");
