@@ -15,6 +15,9 @@ struct UsageError {
     std::string text;
 };
 
+// A whole decimal number from lo to hi, or a UsageError naming the option.
+int ParseInt(const std::string& text, const char* option, int lo, int hi);
+
 int RunPresets(const std::vector<std::string>& args);
 int RunProbe(const std::vector<std::string>& args);
 int RunConvert(const std::vector<std::string>& args);

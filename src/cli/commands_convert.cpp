@@ -40,22 +40,23 @@ struct TConvertArgs {
     std::vector<std::string> files;
 };
 
-int ParseInt(const std::string& text, const char* what, int lo, int hi)
+// The override options and the option picker each one sets.
+constexpr std::pair<const char*, TOptionKind> kOverrideFlags[] = {
+    {"--size", catalogue::okFrameSize},        {"--vbitrate", catalogue::okVideoBitrate},
+    {"--rate", catalogue::okFrameRate},        {"--abitrate", catalogue::okAudioBitrate},
+    {"--samplerate", catalogue::okSampleRate}, {"--aspect", catalogue::okAspect}};
+
+const char* OverrideFlag(TOptionKind kind)
 {
-    char* end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end || v < lo || v > hi)
-        throw UsageError{std::string(what) + " takes a number from " + std::to_string(lo) + " to " + std::to_string(hi)};
-    return static_cast<int>(v);
+    for (const auto& [flag, k] : kOverrideFlags)
+        if (k == kind)
+            return flag;
+    return "?";
 }
 
 TConvertArgs ParseArgs(const std::vector<std::string>& args)
 {
     TConvertArgs a;
-    static const std::pair<const char*, TOptionKind> overrideNames[] = {
-        {"--size", catalogue::okFrameSize},     {"--vbitrate", catalogue::okVideoBitrate},
-        {"--rate", catalogue::okFrameRate},     {"--abitrate", catalogue::okAudioBitrate},
-        {"--samplerate", catalogue::okSampleRate}, {"--aspect", catalogue::okAspect}};
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         auto value = [&]() -> const std::string& {
@@ -64,7 +65,7 @@ TConvertArgs ParseArgs(const std::vector<std::string>& args)
             return args[++i];
         };
         bool isOverride = false;
-        for (const auto& [name, kind] : overrideNames) {
+        for (const auto& [name, kind] : kOverrideFlags) {
             if (arg == name) {
                 a.overrides[kind] = value();
                 a.hasOverride[kind] = true;
@@ -109,19 +110,6 @@ TConvertArgs ParseArgs(const std::vector<std::string>& args)
     if (a.files.empty())
         throw UsageError{"convert: no file given"};
     return a;
-}
-
-const char* OverrideFlag(TOptionKind kind)
-{
-    switch (kind) {
-    case catalogue::okFrameSize: return "--size";
-    case catalogue::okVideoBitrate: return "--vbitrate";
-    case catalogue::okFrameRate: return "--rate";
-    case catalogue::okAudioBitrate: return "--abitrate";
-    case catalogue::okSampleRate: return "--samplerate";
-    case catalogue::okAspect: return "--aspect";
-    }
-    return "?";
 }
 
 // Chooses the entry a user named; "keep" stands for the list's keep entry.

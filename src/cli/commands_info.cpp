@@ -11,6 +11,16 @@
 
 namespace vexa::cli {
 
+int ParseInt(const std::string& text, const char* option, int lo, int hi)
+{
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end || v < lo || v > hi)
+        throw UsageError{std::string(option) + " takes a number from " + std::to_string(lo) + " to " +
+                         std::to_string(hi)};
+    return static_cast<int>(v);
+}
+
 bool LoadLibraries(bool forConversion)
 {
     std::string err;
@@ -45,11 +55,7 @@ int RunPresets(const std::vector<std::string>& args)
     int only = 0;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--category" && i + 1 < args.size()) {
-            char* end = nullptr;
-            const long n = std::strtol(args[++i].c_str(), &end, 10);
-            if (*end || n < 1 || n > catalogue::kCategoryCount)
-                throw UsageError{"--category takes a number from 1 to 35"};
-            only = static_cast<int>(n);
+            only = ParseInt(args[++i], "--category", 1, catalogue::kCategoryCount);
         } else {
             throw UsageError{"presets: unexpected '" + args[i] + "'"};
         }

@@ -422,7 +422,7 @@ void TCustomFFEngine::DoProgress(TCustomFFmpeg* ATask, int AFileIndex, int AFram
     FProgressInfo.CurrentSize = ACurrentSize;
     FProgressInfo.CurrentDuration = ACurrentDuration;
     FProgressInfo.TotalDuration = ATotalDuration;
-    if (FTriggerEventInMainThread.load() && !platform::MainThread::IsMainThread())
+    if (FTriggerEventInMainThread.load())
         platform::MainThread::Synchronize([this] { OnProgress(this, FProgressInfo); });
     else
         OnProgress(this, FProgressInfo);
@@ -438,7 +438,7 @@ void TCustomFFEngine::DoPreviewBitmap(TCustomFFmpeg* ATask, const platform::Bitm
     FPreviewInfo.Bitmap = ABitmap;
     FPreviewInfo.FrameNumber = AFrameNumber;
     FPreviewInfo.PTS = APTS;
-    if (FTriggerEventInMainThread.load() && !platform::MainThread::IsMainThread())
+    if (FTriggerEventInMainThread.load())
         platform::MainThread::Synchronize([this] { OnPreviewBitmap(this, FPreviewInfo); });
     else
         OnPreviewBitmap(this, FPreviewInfo);

@@ -227,8 +227,9 @@ void TFFLogger::Fire(const TLogInfo& info)
         return;
     // The hand-off carries its own copy of the values, so no lock is held
     // while the worker waits for the main thread: a main thread that logs at
-    // that moment must not block on it.
-    if (triggerInMain_.load() && !platform::MainThread::IsMainThread()) {
+    // that moment must not block on it. On the main thread the hand-off runs
+    // the handler at once, and all deliveries run there, one at a time.
+    if (triggerInMain_.load()) {
         platform::MainThread::Synchronize([&] { handler(info.Sender, info.ThreadID, info.LogLevel, info.LogMsg); });
         return;
     }

@@ -19,12 +19,12 @@ bool MediaShell::PlaySound(const std::string& wavFile)
     }
     if (!(AV.SDL_WasInit(SDL_INIT_AUDIO) & SDL_INIT_AUDIO) && AV.SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
         return false;
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec format{};
     Uint8* buffer = nullptr;
     Uint32 length = 0;
-    if (!AV.SDL_LoadWAV_RW(AV.SDL_RWFromFile(wavFile.c_str(), "rb"), 1, &spec, &buffer, &length))
+    if (!AV.SDL_LoadWAV_RW(AV.SDL_RWFromFile(wavFile.c_str(), "rb"), 1, &format, &buffer, &length))
         return false;
-    const SDL_AudioDeviceID device = AV.SDL_OpenAudioDevice(nullptr, 0, &spec, nullptr, 0);
+    const SDL_AudioDeviceID device = AV.SDL_OpenAudioDevice(nullptr, 0, &format, nullptr, 0);
     if (device == 0) {
         AV.SDL_FreeWAV(buffer);
         return false;
