@@ -278,10 +278,12 @@ void VideoThread(TVideoState* is)
                     AV.av_frame_move_ref(picture.get(), filtered.get());
                     if (OutputPicture(is, std::move(picture), pts, pos) < 0)
                         return;
-                    player->PictureEvent().SetEvent();
+                    // Seeking ends before the picture event wakes a waiting
+                    // seek, so the waiter never sees a seek still under way.
                     is->EventEOF.store(0);
                     if (player->Seeking() && !is->seek_req.load())
                         player->SetSeeking(false);
+                    player->PictureEvent().SetEvent();
                     if (is->open_paused.load()) {
                         if (is->open_paused.load() >= 2) {
                             is->open_paused.store(0);

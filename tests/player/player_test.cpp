@@ -121,12 +121,20 @@ INSTANTIATE_TEST_SUITE_P(Files, PlayToEndTest,
 TEST_F(PlayerTest, SeekBeyondTheDurationEndsAtTheDuration)
 {
     log.Attach(player);
+    int64_t duration = -1;
+    player.OnFileOpen = [&](TCustomPlayer*, int64_t d, int, int, int&, int&) { duration = d; };
     ASSERT_TRUE(player.Open(Media("long.avi"), &sink, false)) << player.LastErrMsg();
     ASSERT_TRUE(WaitFor([&] { return sink.Presented() > 0; }));
     player.Seek(int64_t{600000000}, 0, true);
     ASSERT_TRUE(WaitFor([&] { return log.Has(psEnd); })) << log.Text();
     EXPECT_FALSE(player.Seeking());
-    EXPECT_EQ(log.positions.back(), 6000000);
+    EXPECT_NEAR(static_cast<double>(duration), 6000000.0, 100000.0);
+    // The last picture is shown a picture's time before the end; the
+    // position then reaches the duration and stops there.
+    ASSERT_TRUE(WaitFor([&] { return log.positions.back() == duration; }, 2000)) << log.positions.back();
+    Serve(200);
+    EXPECT_EQ(log.positions.back(), duration);
+    EXPECT_EQ(player.CurrentPTS() >= duration, true);
 }
 
 TEST_F(PlayerTest, SeekWhilePausedShowsThePictureThereAndStaysPaused)
@@ -135,14 +143,15 @@ TEST_F(PlayerTest, SeekWhilePausedShowsThePictureThereAndStaysPaused)
     ASSERT_TRUE(player.Open(Media("long.avi"), &sink, true)) << player.LastErrMsg();
     ASSERT_TRUE(WaitFor([&] { return log.Has(psPause); })) << log.Text();
     player.Seek(int64_t{4000000}, sfBackward, true);
+    // The picture shown is the key picture at or before the target.
     ASSERT_TRUE(WaitFor([&] {
         int64_t pts = 0;
         player.CurrentFrame(pts);
-        return pts >= 3500000;
+        return pts >= 2500000;
     }));
     int64_t pts = 0;
     player.CurrentFrame(pts);
-    EXPECT_LE(pts, 4100000);
+    EXPECT_LE(pts, 4000000);
     EXPECT_TRUE(player.Paused());
     EXPECT_FALSE(player.Seeking());
     // Still paused: the picture does not run on.
@@ -173,7 +182,13 @@ TEST_F(PlayerTest, TwoSeeksInARowBothLand)
     player.Seek(int64_t{4000000}, sfBackward, true);
     player.Seek(int64_t{1000000}, sfBackward, true);
     EXPECT_FALSE(player.Seeking());
-    // Playing on from about one second: the end is still 5 s away.
+    // The second seek lands too: a picture from the first second shows and
+    // the playback goes on from there.
+    ASSERT_TRUE(WaitFor([&] {
+        int64_t pts = 0;
+        player.CurrentFrame(pts);
+        return pts <= 1000000;
+    }));
     ASSERT_TRUE(WaitFor([&] { return player.CurrentPTS() > 1000000; }));
     EXPECT_LT(player.CurrentPTS(), 2500000);
     EXPECT_FALSE(log.Has(psEnd));
