@@ -21,9 +21,9 @@ void SetVideoMode(TVideoState* is, bool force)
         w = st->codecpar->width & ~1;
         h = st->codecpar->height & ~1;
     }
-    if (!force && is->width > 0 && is->height > 0)
-        return;
-    if (!is->sink || !is->sink->SetMode(w, h, is->opt.fullScreen)) {
+    if (!is->sink || (!force && is->width > 0 && is->height > 0))
+        return;  // nothing is displayed without a sink
+    if (!is->sink->SetMode(w, h, is->opt.fullScreen)) {
         is->Owner->PostError("SDL: could not set video mode.", false);
         return;
     }
