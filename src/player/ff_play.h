@@ -249,6 +249,9 @@ struct TVideoState {
     std::atomic<float> skip_frames{1};
     float skip_frames_index = 0;
     std::atomic<int> refresh{0};
+    // When the next queued picture is due (0: not known); lets the refresh
+    // thread sleep until then instead of ticking.
+    std::atomic<double> next_due{0};
 
     // The picture on screen (for CurrentFrame).
     std::mutex current_lock;
@@ -284,6 +287,9 @@ struct TVideoState {
     int switch_index = -1;
     std::atomic<int> switch_result{0};
 };
+
+// Names the calling thread for debuggers and profilers ("vx-read", ...).
+void NameThread(const char* name);
 
 // The clocks, in seconds.
 double GetAudioClock(TVideoState* is);

@@ -145,8 +145,11 @@ void VideoRefresh(TVideoState* is, bool showing)
             TVideoPicture& vp = is->pictq[is->pictq_rindex];
             const double now = PlayNow();
             const bool afterSeek = is->seek_done.load() != 0;
-            if (!afterSeek && now < vp.target_clock)
+            if (!afterSeek && now < vp.target_clock) {
+                is->next_due.store(vp.target_clock);
                 return;
+            }
+            is->next_due.store(0);
             is->video_current_pts.store(vp.pts);
             is->video_current_pts_drift.store(vp.pts - now);
             is->video_current_pos.store(vp.pos);

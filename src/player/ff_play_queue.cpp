@@ -3,7 +3,14 @@
 
 #include <algorithm>
 
+#include <pthread.h>
+
 namespace vexa {
+
+void NameThread(const char* name)
+{
+    pthread_setname_np(pthread_self(), name);
+}
 
 double PlayNow()
 {

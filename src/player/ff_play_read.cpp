@@ -480,6 +480,7 @@ void ReadLoop(TVideoState* is)
 
 void ReadThread(TVideoState* is)
 {
+    NameThread("vx-read");
     bool ok = false;
     try {
         ok = ReadOpen(is);

@@ -219,6 +219,7 @@ int64_t PictureStamp(TVideoState* is, const AVFrame* frame)
 
 void VideoThread(TVideoState* is)
 {
+    NameThread("vx-video");
     try {
         TPictureGraph graph;
         FramePtr frame(AV.av_frame_alloc());
@@ -304,6 +305,7 @@ void VideoThread(TVideoState* is)
 
 void SubtitleThread(TVideoState* is)
 {
+    NameThread("vx-subtitle");
     try {
         AVCodecContext* dec = is->subtitle_dec.get();
         for (;;) {
@@ -352,11 +354,22 @@ void FreeSubPicture(TSubPicture& sp)
 
 void RefreshThread(TVideoState* is)
 {
+    NameThread("vx-refresh");
     while (!is->abort_request.load()) {
         if (!is->refresh.exchange(1))
             is->events.Push(TPlayEventKind::Refresh);
         const bool visual = is->show_audio.load() && !is->video_st.load();
-        SleepMs(visual ? std::max(is->opt.rdftspeed, 1) : 5);
+        if (visual) {
+            SleepMs(std::max(is->opt.rdftspeed, 1));
+            continue;
+        }
+        // A tick every 5 ms, or one when the picture waiting on screen is
+        // due: between pictures nothing else changes (a picture that comes
+        // into an empty queue resets next_due at the next tick).
+        int ms = 5;
+        if (const double due = is->next_due.load(); due > 0 && !is->paused.load())
+            ms = static_cast<int>(std::clamp((due - PlayNow()) * 1000.0, 5.0, 40.0));
+        SleepMs(ms);
     }
 }
 

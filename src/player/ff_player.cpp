@@ -259,13 +259,12 @@ bool TCustomPlayer::Open(const std::string& AFileName, IVideoSink* ASink, bool A
     state->opt.screenWidth = FScreenWidth;
     state->opt.screenHeight = FScreenHeight;
 
+    // Playing from here on; the play thread reports it when it starts.
+    FPlayState.store(psPlay);
     FEventThread = std::make_unique<platform::TThread>();
     FEventThread->Start([this] { EventThreadBody(); });
     FPlayThread = std::make_unique<platform::TThread>();
-    FPlayThread->Start([this, state] {
-        (void)state;
-        PlayThreadBody();
-    });
+    FPlayThread->Start([this] { PlayThreadBody(); });
     return true;
 }
 
@@ -290,6 +289,7 @@ void TCustomPlayer::FileOpenStep()
 
 void TCustomPlayer::PlayThreadBody()
 {
+    NameThread("vx-play");
     TVideoState* is = FState.get();
     SetPlayState(psPlay);
     {
@@ -314,6 +314,7 @@ void TCustomPlayer::PlayThreadBody()
 
 void TCustomPlayer::EventThreadBody()
 {
+    NameThread("vx-event");
     for (;;) {
         TPlayEventRing::Item item;
         while (FRing.Pop(item)) {
