@@ -199,6 +199,7 @@ struct TVideoState {
     std::atomic<double> audio_clock{0};       // end of the sound decoded so far
     std::atomic<double> audio_clock_pts{0};   // sound at the device's output at audio_clock_time
     std::atomic<double> audio_clock_time{0};
+    bool audio_clock_jump = true;  // the next publication may go back (start, seek)
     double audio_diff_cum = 0;
     double audio_diff_avg_coef = 0;
     double audio_diff_threshold = 0;
@@ -274,6 +275,10 @@ struct TVideoState {
     std::atomic<int> seek_paused{0};
     std::atomic<int> seek_done{0};
     std::atomic<int> seek_flushed{0};
+    // Held by the reader while it flushes for a seek and by the video thread
+    // while it decides whether a picture ends a seek: a picture decoded
+    // before the flush must never wake a seek's waiter.
+    std::mutex seek_lock;
     std::atomic<bool> display_started{false};
     std::string LastErrMsg;  // written by the reading thread before Opened changes
     std::vector<int> stream_types;  // codec kind per stream, fixed at open

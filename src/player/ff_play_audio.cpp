@@ -95,6 +95,7 @@ int AudioDecodeFrame(TVideoState* is)
             return -1;
         if (flush) {
             AV.avcodec_flush_buffers(dec);
+            is->audio_clock_jump = true;
             continue;
         }
         const AVStream* st = is->audio_st.load();
@@ -202,7 +203,14 @@ void SDLAudioCallback(void* opaque, Uint8* stream, int len)
     double delay = static_cast<double>(unplayed + wanted) / bps;
     if (is->swr)
         delay += static_cast<double>(AV.swr_get_delay(is->swr.get(), 1000000)) / 1000000.0;
-    is->audio_clock_pts.store(is->audio_clock.load() - delay);
+    double pts = is->audio_clock.load() - delay;
+    // Silence played on an underrun holds the sound's time while the clock
+    // readers ran on by up to a buffer: never step back from what they may
+    // have read, except after a flush.
+    if (!is->audio_clock_jump)
+        pts = std::max(pts, GetAudioClock(is));
+    is->audio_clock_jump = false;
+    is->audio_clock_pts.store(pts);
     is->audio_clock_time.store(PlayNow());
 }
 

@@ -347,6 +347,7 @@ void PerformSeek(TVideoState* is, bool& eof)
         ret = AV.av_seek_frame(ic, -1, target, flags);
     if (ret < 0)
         ret = AV.av_seek_frame(ic, -1, target, flags ^ AVSEEK_FLAG_BACKWARD);
+    std::unique_lock<std::mutex> g(is->seek_lock);
     if (ret < 0) {
         player->PostError(FormatWithName("%s: error while seeking", is->opt.filename), false);
         if (is->video_stream.load() >= 0)
@@ -371,6 +372,7 @@ void PerformSeek(TVideoState* is, bool& eof)
     is->ReachEOF.store(0);
     is->seek_done.store(1);
     is->seek_req.store(0);
+    g.unlock();
     player->SeekEvent().SetEvent();
     if (is->video_stream.load() < 0)
         player->SetSeeking(false);
@@ -423,7 +425,10 @@ void ReadLoop(TVideoState* is)
                 PacketPtr empty(AV.av_packet_alloc());
                 empty->stream_index = vs;
                 is->videoq.Put(std::move(empty));
-                player->PictureEvent().SetEvent();
+                // A seek waits for its first picture; when the stream ends
+                // before one comes, the video thread ends the wait.
+                if (!is->seek_done.load())
+                    player->PictureEvent().SetEvent();
             }
             SleepMs(10);
             if (AllQueuesEmpty(is))
@@ -440,7 +445,7 @@ void ReadLoop(TVideoState* is)
                 SleepMs(10);
                 continue;
             }
-            if (is->video_stream.load() >= 0)
+            if (is->video_stream.load() >= 0 && !is->seek_done.load())
                 player->PictureEvent().SetEvent();
             if (!is->IsImage2 && !is->ErrorEOF.load()) {
                 is->ErrorEOF.store(1);

@@ -243,6 +243,16 @@ void VideoThread(TVideoState* is)
                 continue;
             for (;;) {
                 r = AV.avcodec_receive_frame(dec, frame.get());
+                if (r == AVERROR_EOF) {
+                    // Drained at the end: no picture will come, so a seek
+                    // that found none after its flush ends here.
+                    std::lock_guard<std::mutex> g(is->seek_lock);
+                    if (!is->seek_req.load() && (!is->seek_done.load() || is->seek_flushed.load())) {
+                        if (player->Seeking())
+                            player->SetSeeking(false);
+                        player->PictureEvent().SetEvent();
+                    }
+                }
                 if (r < 0)
                     break;
                 const int64_t stamp = PictureStamp(is, frame.get());
@@ -268,9 +278,14 @@ void VideoThread(TVideoState* is)
                     continue;
                 }
                 while (AV.av_buffersink_get_frame(graph.out, filtered.get()) >= 0) {
-                    if (is->seek_done.load() && is->seek_flushed.load()) {
-                        is->seek_done.store(0);
-                        is->seek_paused.store(0);
+                    bool firstAfterSeek = false;
+                    {
+                        std::lock_guard<std::mutex> g(is->seek_lock);
+                        if (is->seek_done.load() && is->seek_flushed.load()) {
+                            is->seek_done.store(0);
+                            is->seek_paused.store(0);
+                            firstAfterSeek = true;
+                        }
                     }
                     const AVRational tb = AV.av_buffersink_get_time_base(graph.out);
                     const double pts =
@@ -279,12 +294,17 @@ void VideoThread(TVideoState* is)
                     AV.av_frame_move_ref(picture.get(), filtered.get());
                     if (OutputPicture(is, std::move(picture), pts, pos) < 0)
                         return;
-                    // Seeking ends before the picture event wakes a waiting
-                    // seek, so the waiter never sees a seek still under way.
+                    // Only a picture from after the flush ends a seek, and
+                    // Seeking ends before the picture event wakes the waiter.
                     is->EventEOF.store(0);
-                    if (player->Seeking() && !is->seek_req.load())
-                        player->SetSeeking(false);
-                    player->PictureEvent().SetEvent();
+                    {
+                        std::lock_guard<std::mutex> g(is->seek_lock);
+                        if (firstAfterSeek || (!is->seek_req.load() && !is->seek_done.load())) {
+                            if (player->Seeking() && !is->seek_req.load())
+                                player->SetSeeking(false);
+                            player->PictureEvent().SetEvent();
+                        }
+                    }
                     if (is->open_paused.load()) {
                         if (is->open_paused.load() >= 2) {
                             is->open_paused.store(0);

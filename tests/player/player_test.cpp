@@ -180,6 +180,7 @@ TEST_F(PlayerTest, TwoSeeksInARowBothLand)
     ASSERT_TRUE(player.Open(Media("long.avi"), &sink, false)) << player.LastErrMsg();
     ASSERT_TRUE(WaitFor([&] { return sink.Presented() > 0; }));
     player.Seek(int64_t{4000000}, sfBackward, true);
+    EXPECT_FALSE(player.Seeking());
     player.Seek(int64_t{1000000}, sfBackward, true);
     EXPECT_FALSE(player.Seeking());
     // The second seek lands too: a picture from the first second shows and
