@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <atomic>
 #include <thread>
 
 namespace vexa {
@@ -393,6 +394,74 @@ TEST(PlayEventRing, CollapsesRunsAndDropsTheOldestWhenFull)
             got.emplace_back(item.type, item.value);
         EXPECT_EQ(got, c.popped);
         EXPECT_FALSE(ring.WaitFor(std::chrono::milliseconds(0)));
+    }
+}
+
+}  // namespace
+}  // namespace vexa
+
+namespace vexa {
+namespace {
+
+TEST_F(PlayerTest, StreamSwitchingChecksTheIndexAndSwitches)
+{
+    ASSERT_TRUE(player.Open(Media("rich.mkv"), &sink, true)) << player.LastErrMsg();
+    const int video = player.VideoStreamIndex();
+    const int audio = player.AudioStreamIndex();
+    ASSERT_GE(video, 0);
+    ASSERT_GE(audio, 0);
+    TAVProbe& probe = player.AVProbe();
+    int otherAudio = -1;
+    for (int i = 0; i < probe.StreamCount(); i++)
+        if (i != audio && i != video && probe.IsAudioStream(i))
+            otherAudio = i;
+    ASSERT_GE(otherAudio, 0);
+
+    struct Refused {
+        int index;
+        const char* message;
+    };
+    for (const Refused& r : {Refused{video, "the stream type is not matched."}, Refused{99, "the stream index is not valid."},
+                             Refused{-1, "the stream index is not valid."}}) {
+        player.SetAudioStreamIndex(r.index);
+        EXPECT_EQ(player.LastErrMsg(), r.message) << r.index;
+        EXPECT_EQ(player.AudioStreamIndex(), audio);
+    }
+    player.SetAudioStreamIndex(otherAudio);
+    EXPECT_EQ(player.AudioStreamIndex(), otherAudio);
+    // Subtitles go off with -1; the video stream is not a subtitle stream.
+    player.SetSubtitleStreamIndex(video);
+    EXPECT_EQ(player.LastErrMsg(), "the stream type is not matched.");
+    player.SetSubtitleStreamIndex(-1);
+    EXPECT_EQ(player.SubtitleStreamIndex(), -1);
+    player.Resume();
+    ASSERT_TRUE(WaitFor([&] { return player.CurrentPTS() > 300000; }));
+}
+
+TEST_F(PlayerTest, TheHookChangesEveryPictureShown)
+{
+    player.SetHook(true);
+    std::atomic<int> hooked{0};
+    player.OnHook = [&](TCustomPlayer*, platform::Bitmap& bmp, int64_t) {
+        bmp.Fill(255, 255, 255);
+        hooked++;
+    };
+    ASSERT_TRUE(player.Open(Media("colour.avi"), &sink, false)) << player.LastErrMsg();
+    ASSERT_TRUE(WaitFor([&] { return sink.Presented() > 3; }));
+    EXPECT_GT(hooked.load(), 3);
+    EXPECT_GT(sink.LastLuma(), 200.0);  // white, where the clip is red and blue
+}
+
+TEST_F(PlayerTest, AnAudioOnlyFileShowsItsSoundInBothKinds)
+{
+    for (TShowAudio kind : {saWave, saRDFT}) {
+        RecordingSink area;
+        player.SetShowAudio(kind);
+        ASSERT_TRUE(player.Open(Media("audio.mp3"), &area, false)) << player.LastErrMsg();
+        ASSERT_TRUE(WaitFor([&] { return area.Presented() > 5; })) << kind;
+        EXPECT_EQ(area.LastSize(), std::make_pair(640, 480)) << kind;
+        EXPECT_GT(area.LastLuma(), 16.0) << kind;  // something drawn on black
+        player.Stop(true);
     }
 }
 
