@@ -70,8 +70,15 @@ TEST(CliPlay, PlaysToTheEndPrintingStatesAndPositions)
             last = Field(line, "position");
         }
     }
-    EXPECT_DOUBLE_EQ(last, 2.0);
-    EXPECT_EQ(states, (std::vector<std::string>{"psPlay", "psEnd\"", "psStop"}));
+    // Without video the end comes when the sound ran out of packets; the
+    // device may still be playing its last buffer.
+    EXPECT_GT(last, 1.9);
+    EXPECT_LE(last, 2.0);
+    ASSERT_GE(states.size(), 3u);
+    EXPECT_EQ(states.front(), "psPlay");
+    EXPECT_EQ(states.back(), "psStop");
+    for (size_t i = 1; i + 1 < states.size(); i++)
+        EXPECT_EQ(states[i], "psEnd\"");
 }
 
 TEST(CliPlay, SeekStartsLater)
