@@ -94,9 +94,11 @@ TEST_P(PlayToEndTest, PlaysToTheEndAndReportsTheDuration)
     ASSERT_TRUE(WaitFor([&] { return log.Has(psEnd); })) << log.Text();
     EXPECT_EQ(log.states.front(), psPlay);
     ASSERT_FALSE(log.positions.empty());
-    // Positions rise (apart from the odd repeat) and end at the duration.
+    // Positions rise and end at the duration. The video clock may step back
+    // a little when the picture schedule is corrected to follow the sound.
     EXPECT_NEAR(static_cast<double>(log.positions.back()), 2000000.0, 150000.0);
-    EXPECT_TRUE(std::is_sorted(log.positions.begin(), log.positions.end()));
+    for (size_t i = 1; i < log.positions.size(); i++)
+        EXPECT_GT(log.positions[i], log.positions[i - 1] - 100000) << i;
     if (c.video) {
         EXPECT_GT(sink.Presented(), 25);  // 2 s at 25 pictures per second, some may drop
         EXPECT_EQ(player.VideoStreamIndex() >= 0, true);
@@ -191,8 +193,8 @@ TEST_F(PlayerTest, TwoSeeksInARowBothLand)
         player.CurrentFrame(pts);
         return pts <= 1000000;
     }));
-    ASSERT_TRUE(WaitFor([&] { return player.CurrentPTS() > 1000000; }));
-    EXPECT_LT(player.CurrentPTS(), 2500000);
+    // (the position follows the picture at the next report)
+    ASSERT_TRUE(WaitFor([&] { return player.CurrentPTS() > 1000000 && player.CurrentPTS() < 2500000; }));
     EXPECT_FALSE(log.Has(psEnd));
 }
 
