@@ -88,12 +88,16 @@ TCustomPlayer::TCustomPlayer() = default;
 
 TCustomPlayer::~TCustomPlayer()
 {
+    // No handler fires from here on; the handlers themselves are cleared
+    // once no thread of the playback can read them any more.
+    FDestroying.store(true);
+    FHook.store(false);
+    Stop(true);
+    JoinFinishedThreads();
     OnFileOpen = nullptr;
     OnPosition = nullptr;
     OnState = nullptr;
     OnHook = nullptr;
-    Stop(true);
-    JoinFinishedThreads();
 }
 
 TFFPlayer::~TFFPlayer() = default;
@@ -321,6 +325,11 @@ void TCustomPlayer::EventThreadBody()
             if (item.type == TPlayEventRing::etEnd)
                 return;
             const bool inMain = FTriggerEventInMainThread.load();
+            if (FDestroying.load()) {
+                if (item.type == TPlayEventRing::etState && item.value == psStop)
+                    return;
+                continue;
+            }
             try {
                 if (item.type == TPlayEventRing::etPosition) {
                     FEventPosition.store(item.value);

@@ -240,6 +240,7 @@ protected:
     std::atomic<TPlayState> FPlayState{psStop};
     std::atomic<bool> FSeeking{false};
     std::atomic<bool> FStep{false};
+    std::atomic<bool> FDestroying{false};
 
     std::unique_ptr<TAVProbe> FProbe;
     std::string FProbeFile;
