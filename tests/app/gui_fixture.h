@@ -17,31 +17,28 @@
 
 namespace vexa::app::test {
 
+// Records what the window asks; with a component attached, adding works on
+// that real engine and clearing or removing reaches its check tasks too.
 class TFakeEngine : public TRunEngine {
 public:
+    TCustomFFEngine* Component() override { return component; }
+    void Connect(TRunEvents e) override { events = std::move(e); }
     void SetThreadPriority(TThreadPriorityChoice p) override { calls.push_back("priority " + std::to_string(p)); }
-    void ClearTasks() override
-    {
-        calls.push_back("clear");
-        tasks = 0;
-    }
-    int TaskCount() const override { return tasks; }
-    void RemoveTask(int task) override
-    {
-        calls.push_back("remove " + std::to_string(task));
-        --tasks;
-    }
-    int AddTask(const std::string& file, const TInputOptions&) override
-    {
-        calls.push_back("add " + file);
-        return tasks++;
-    }
+    void ClearTasks() override;
+    int TaskCount() const override;
+    void RemoveTask(int task) override;
+    int AddTask(const std::string& file, const TInputOptions&) override;
     bool SetOutputFile(int task, const std::string& file, const TOutputOptions&) override
     {
         calls.push_back("output " + std::to_string(task) + " " + file);
         return true;
     }
-    void Start(int threads) override { calls.push_back("start " + std::to_string(threads)); }
+    std::string LastError() const override { return "Cannot open " + lastFailed; }
+    void Start(int threads, int run) override
+    {
+        calls.push_back("start " + std::to_string(threads));
+        lastRun = run;
+    }
     void Pause() override { calls.push_back("pause"); }
     void Resume() override { calls.push_back("resume"); }
     void Stop() override { calls.push_back("stop"); }
@@ -49,6 +46,12 @@ public:
 
     std::vector<std::string> calls;
     int tasks = 0;
+    int lastRun = -1;
+    // Inputs whose task cannot be made, as for a file deleted since adding.
+    std::vector<std::string> failing;
+    std::string lastFailed;
+    TRunEvents events;
+    TCustomFFEngine* component = nullptr;
 };
 
 struct TMessage {
