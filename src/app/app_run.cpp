@@ -127,16 +127,9 @@ void RunAndGrab(TMainWindow& window, const QString& file)
     });
     QObject::connect(timer, &QTimer::timeout, &window, [&window, file, timer, started, duringSaved, clock] {
         const TJobList& jobs = window.jobModel().Jobs();
-        auto grab = [&window](const QString& path) {
-            window.repaint();
-            QCoreApplication::processEvents();
-            QPixmap shot;
-            if (QWindow* handle = window.windowHandle(); handle && handle->screen())
-                shot = handle->screen()->grabWindow(window.winId());
-            if (shot.isNull())
-                shot = window.grab();
-            return shot.save(path, "PNG");
-        };
+        // The window's own picture: preview windows stay on top of it on
+        // the screen and would hide the rows.
+        auto grab = [&window](const QString& path) { return window.grab().save(path, "PNG"); };
         if (clock->elapsed() > 120000) {
             std::printf("timeout=1\n");
             std::fflush(stdout);
@@ -165,6 +158,7 @@ void RunAndGrab(TMainWindow& window, const QString& file)
                     std::printf("during=%s %s\n", during.toUtf8().constData(), grab(during) ? "saved" : "failed");
                     std::printf("during_progress=%s\n", progress.c_str());
                     std::printf("during_remaining=%s\n", window.remainingText().toUtf8().constData());
+                    std::printf("during_previews=%d\n", static_cast<int>(TWindowPreviewer::OpenWindows().size()));
                     break;
                 }
             }

@@ -12,7 +12,8 @@
 //                            of the command line are listed, save a grab while
 //                            a row shows progress (FILE with "-during" before
 //                            ".png") and one after the run as FILE, print the
-//                            outputs, then quit
+//                            outputs (and how many preview windows were open
+//                            during the run), then quit
 // Any other argument is a file (or folder) to add at start-up.
 namespace vexa::app {
 

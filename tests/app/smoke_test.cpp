@@ -78,9 +78,10 @@ TEST(Smoke, TheWindowComesUpUnderXvfb)
     EXPECT_TRUE(std::filesystem::exists(dir / "home" / "Vexa视频软件" / "输出"));
 }
 
-// Two clips on the command line, the run started through the toolbar, a
-// grab while a row shows progress and one after the run, outputs that probe
-// back at their inputs' length.
+// Two clips on the command line, converted two at a time with preview
+// windows, the run started through the toolbar, a grab while a row shows
+// progress and one after the run, outputs that probe back at their inputs'
+// length.
 TEST(Smoke, TheWindowConvertsTheFilesOfItsCommandLine)
 {
     ASSERT_EQ(std::system("command -v xvfb-run >/dev/null"), 0) << "xvfb-run is missing: run scripts/setup";
@@ -102,7 +103,7 @@ TEST(Smoke, TheWindowConvertsTheFilesOfItsCommandLine)
         clips.push_back(clip.path);
     }
     std::ofstream(dir / "option.ini") << "[OutPath]\nOutPath=" << out.string()
-                                      << "\n[Options]\nAfter_Done=3\nThread_Count=1\n";
+                                      << "\n[Options]\nAfter_Done=3\nThread_Count=2\nShow_Preview=1\n";
 
     const std::filesystem::path shot = std::filesystem::path(VEXA_BUILD_DIR) / "vexa-run.png";
     const std::filesystem::path during = std::filesystem::path(VEXA_BUILD_DIR) / "vexa-run-during.png";
@@ -123,6 +124,8 @@ TEST(Smoke, TheWindowConvertsTheFilesOfItsCommandLine)
     ASSERT_EQ(values.count("during"), 1u) << "no grab while the run was under way";
     EXPECT_NE(values.at("during").find("saved"), std::string::npos);
     EXPECT_NE(values.at("during_remaining").find("剩余时间："), std::string::npos);
+    // Preview is on: each converting job shows its frames in a window.
+    EXPECT_GE(std::stoi(values.at("during_previews")), 1);
     ASSERT_EQ(values.count("after"), 1u);
     EXPECT_NE(values.at("after").find("saved"), std::string::npos);
 
