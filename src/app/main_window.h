@@ -2,7 +2,7 @@
 // The main window: owner of the job list, the pickers, the preview panel,
 // the options dialog and about box, and of the run's commands and states.
 #include "app/job_table_model.h"
-#include "app/jobs/app_settings.h"
+#include "jobs/app_settings.h"
 #include "app/run_engine.h"
 #include "catalogue/option_lists.h"
 #include "catalogue/preset_pickers.h"

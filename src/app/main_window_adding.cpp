@@ -2,7 +2,7 @@
 // dropped files, renaming with the inline editor and the list click.
 #include "app/main_window.h"
 
-#include "app/jobs/job_adder.h"
+#include "jobs/job_adder.h"
 #include "app/preview_panel.h"
 #include "engine/ff_engine.h"
 #include "platform/paths.h"

@@ -2,8 +2,8 @@
 #include "app/main_window.h"
 
 #include "app/about_box.h"
-#include "app/jobs/job_records.h"
-#include "app/jobs/job_texts.h"
+#include "jobs/job_records.h"
+#include "jobs/job_texts.h"
 #include "app/office_combo_box.h"
 #include "app/options_dialog.h"
 #include "app/preview_panel.h"

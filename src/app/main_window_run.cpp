@@ -2,8 +2,8 @@
 // engine's progress and end events, and what follows the end of a run.
 #include "app/main_window.h"
 
-#include "app/jobs/job_records.h"
-#include "app/jobs/job_texts.h"
+#include "jobs/job_records.h"
+#include "jobs/job_texts.h"
 #include "app/options_dialog.h"
 #include "app/preview_panel.h"
 #include "platform/error.h"

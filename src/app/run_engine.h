@@ -2,7 +2,7 @@
 // What the window asks of the conversion engine: the check tasks of adding
 // and the tasks of a run. TEngineRun adapts the engine component to this, and
 // tests put a recording fake in its place.
-#include "app/jobs/app_settings.h"
+#include "jobs/app_settings.h"
 #include "engine/ff_options.h"
 
 #include <functional>

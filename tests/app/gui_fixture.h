@@ -1,7 +1,7 @@
 #pragma once
 // A main window on a scratch settings file and home folder, with the shell,
 // message boxes and engine replaced by recorders.
-#include "app/jobs/job_list.h"
+#include "jobs/job_list.h"
 #include "app/main_window.h"
 #include "app/run_engine.h"
 #include "platform/shell.h"

@@ -3,7 +3,7 @@
 
 #include "app/job_table_model.h"
 #include "app/office_combo_box.h"
-#include "app/jobs/app_settings.h"
+#include "jobs/app_settings.h"
 #include "app/options_dialog.h"
 #include "app/skins.h"
 #include "catalogue/job_columns.h"

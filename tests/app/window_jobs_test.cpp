@@ -3,7 +3,7 @@
 #include "gui_fixture.h"
 #include "window_media.h"
 
-#include "app/jobs/job_texts.h"
+#include "jobs/job_texts.h"
 #include "app/preview_window.h"
 #include "catalogue/job_columns.h"
 #include "engine/ff_engine.h"

@@ -2,8 +2,8 @@
 // back with the right container, streams and length -- or fails with a
 // message that expected_failures.tsv names for its key, with the reason.
 // The run writes conformance.csv in the build folder.
-#include "app/jobs/job_adder.h"
-#include "app/jobs/job_records.h"
+#include "jobs/job_adder.h"
+#include "jobs/job_records.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/presets.h"
 #include "catalogue/preset_pickers.h"

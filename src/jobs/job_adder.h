@@ -4,7 +4,7 @@
 // pickers' choices becomes the output record, the task's output is set up
 // (which creates the output file), and only then the row and slot are added.
 // The desktop window and the headless converter add files through this.
-#include "app/jobs/job_list.h"
+#include "jobs/job_list.h"
 #include "catalogue/preset_pickers.h"
 #include "engine/ff_engine.h"
 

@@ -1,6 +1,6 @@
-#include "app/jobs/job_adder.h"
+#include "jobs/job_adder.h"
 
-#include "app/jobs/job_records.h"
+#include "jobs/job_records.h"
 #include "platform/paths.h"
 
 namespace vexa::app {
