@@ -54,6 +54,18 @@ public:
     TCustomFFEngine* component = nullptr;
 };
 
+// An end event: of a task, or of the run for -1; an error message makes it a
+// failed one.
+inline TTerminateInfo End(int task, bool finished = true, std::string error = {})
+{
+    TTerminateInfo info;
+    info.TaskIndex = task;
+    info.Finished = finished;
+    info.Exception = !error.empty();
+    info.ExceptionMsg = std::move(error);
+    return info;
+}
+
 struct TMessage {
     QString title;
     QString text;

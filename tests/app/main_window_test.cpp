@@ -183,8 +183,8 @@ TEST_F(GuiTest, StatesFollowTheJobListAndTheRun)
     EXPECT_TRUE(w.groupEnabled(G::cgAdd));
     EXPECT_TRUE(w.groupEnabled(G::cgSettings));
     EXPECT_FALSE(w.groupEnabled(G::cgStop));
-    w.engineTerminate({0, false, false, {}});
-    w.engineTerminate({-1, true, false, {}});
+    w.engineTerminate(End(0, false));
+    w.engineTerminate(End(-1));
     EXPECT_STATES(w, kEnded);
     EXPECT_TRUE(w.categoryPicker()->isEnabled());
     EXPECT_EQ(w.jobModel().rowCount(), 2);
@@ -233,7 +233,7 @@ TEST_F(GuiTest, RemovingJobsKeepsSlotsAndEndsInTheEmptyState)
     w.startRun();
     w.moveSelectedUp();
     EXPECT_EQ(jobs.Cell(1, jcOutputFile), "a.avi");
-    w.engineTerminate({-1, true, false, {}});
+    w.engineTerminate(End(-1));
     w.moveSelectedUp();
     EXPECT_EQ(jobs.Cell(0, jcOutputFile), "a.avi");
 
@@ -272,7 +272,7 @@ TEST_F(GuiTest, RemovingAJobRemovesItsCheckTaskWhileTheEngineHoldsIt)
 
     // After a run the engine holds no tasks: removing names none.
     w.startRun();
-    w.engineTerminate({-1, true, false, {}});
+    w.engineTerminate(End(-1));
     engine_.calls.clear();
     w.selectRow(0);
     w.removeSelectedJob();
@@ -305,7 +305,7 @@ TEST_F(GuiTest, RunProgressAndEndEventsWriteTheRow)
     progress.TaskIndex = 7;  // no such row: nothing happens
     w.engineProgress(progress);
 
-    w.engineTerminate({0, true, true, "Unknown encoder 'msmpeg4v1'"});
+    w.engineTerminate(End(0, true, "Unknown encoder 'msmpeg4v1'"));
     EXPECT_EQ(jobs.Cell(0, jcProgress), "100%");
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_EQ(messages_[0].title, QStringLiteral("Vexa全能视频格式转换器"));
@@ -345,7 +345,7 @@ TEST_F(GuiTest, CancelKeepsChoicesForTheSessionOnly)
 
     AddJob(*window_, "a");
     window_->startRun();
-    window_->engineTerminate({-1, true, false, {}});
+    window_->engineTerminate(End(-1));
     const auto calls = ShellCalls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].action, "Shutdown");
@@ -405,7 +405,7 @@ TEST_F(GuiTest, EndOfRunActionsGoThroughTheShell)
         shell_->Clear();
         w.setCompletionSound(c.sound);
         w.optionsDialog()->afterDoneButton(c.choice)->setChecked(true);
-        w.engineTerminate({-1, true, false, {}});
+        w.engineTerminate(End(-1));
         const auto calls = ShellCalls();
         if (!c.action) {
             EXPECT_TRUE(calls.empty());

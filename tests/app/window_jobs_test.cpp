@@ -218,8 +218,8 @@ TEST_F(WindowJobsTest, AnOldRowNeverRemovesTheCheckTaskOfANewJob)
     answerFile_ = Clip("a.avi");
     Controls(w, QStringLiteral("添加一个文件")).front().Trigger();
     w.startRun();  // the fake starts nothing; the check tasks are gone
-    w.engineTerminate({0, true, false, {}});
-    w.engineTerminate({-1, true, false, {}});
+    w.engineTerminate(End(0));
+    w.engineTerminate(End(-1));
     EXPECT_EQ(w.jobModel().Jobs().Cell(0, jcTaskNumber), "");
 
     answerFile_ = Clip("b.avi");

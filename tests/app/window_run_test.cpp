@@ -193,7 +193,7 @@ TEST_F(GuiTest, ProgressTextsFollowTheEngine)
     unknown.TotalDuration = -1;
     w.engineProgress(unknown);
     EXPECT_EQ(jobs.Cell(0, jcProgress), "N/A");
-    w.engineTerminate({0, true, false, {}});
+    w.engineTerminate(End(0));
     EXPECT_EQ(jobs.Cell(0, jcProgress), "100%");
 }
 
@@ -228,16 +228,16 @@ TEST_F(GuiTest, ALateEndOfAStoppedRunLeavesTheNextRunAlone)
     // The stopped run's end events come now, through the engine's hand-off.
     engine_.calls.clear();
     engine_.events.Progress(stopped, TProgressInfo{});
-    engine_.events.Terminate(stopped, {0, false, false, {}});
-    engine_.events.Terminate(stopped, {-1, true, false, {}});
+    engine_.events.Terminate(stopped, End(0, false));
+    engine_.events.Terminate(stopped, End(-1));
     EXPECT_TRUE(w.runUnderWay());
     EXPECT_TRUE(w.groupEnabled(G::cgStop));
     EXPECT_EQ(w.jobModel().Jobs().Cell(0, jcProgress), "");
     EXPECT_TRUE(engine_.calls.empty());  // nothing cleared
     EXPECT_TRUE(ShellCalls().empty());
 
-    engine_.events.Terminate(engine_.lastRun, {0, true, false, {}});
-    engine_.events.Terminate(engine_.lastRun, {-1, true, false, {}});
+    engine_.events.Terminate(engine_.lastRun, End(0));
+    engine_.events.Terminate(engine_.lastRun, End(-1));
     EXPECT_FALSE(w.runUnderWay());
     EXPECT_EQ(w.jobModel().Jobs().Cell(0, jcProgress), "100%");
     ASSERT_EQ(ShellCalls().size(), 1u);
@@ -251,8 +251,8 @@ public:
     void Stop() override
     {
         TFakeEngine::Stop();
-        events.Terminate(lastRun, {0, false, false, {}});
-        events.Terminate(lastRun, {-1, true, false, {}});
+        events.Terminate(lastRun, End(0, false));
+        events.Terminate(lastRun, End(-1));
         calls.push_back("stopped");
     }
 };
@@ -298,7 +298,7 @@ TEST_F(GuiTest, ARowWhoseInputVanishedIsMarkedAndLaterRowsKeepTheirOwnProgress)
     w.engineProgress(info);
     EXPECT_EQ(jobs.Cell(2, jcProgress), "50%");
     EXPECT_EQ(jobs.Cell(1, jcProgress), "失败");
-    w.engineTerminate({1, true, false, {}});
+    w.engineTerminate(End(1));
     EXPECT_EQ(jobs.Cell(2, jcProgress), "100%");
     EXPECT_EQ(jobs.Cell(1, jcProgress), "失败");
 }
@@ -345,7 +345,7 @@ TEST_F(GuiTest, RemainingTimeCoversTheWholeRunAndStandsStillWhilePaused)
     w.engineProgress(info);
     EXPECT_EQ(w.remainingText(), first);
     w.resumeRun();
-    w.engineTerminate({-1, true, false, {}});
+    w.engineTerminate(End(-1));
     EXPECT_EQ(w.remainingText(), QString());
 }
 
