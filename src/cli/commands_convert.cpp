@@ -1,9 +1,9 @@
 // Conversion from the command line: every file becomes a job exactly as the
 // desktop application makes one, then the engine runs them.
-#include "app/jobs/app_settings.h"
-#include "app/jobs/job_adder.h"
-#include "app/jobs/job_records.h"
-#include "app/jobs/job_texts.h"
+#include "jobs/app_settings.h"
+#include "jobs/job_adder.h"
+#include "jobs/job_records.h"
+#include "jobs/job_texts.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/job_columns.h"
 #include "catalogue/option_lists.h"
