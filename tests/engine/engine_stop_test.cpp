@@ -137,9 +137,11 @@ TEST_F(EngineStopTest, ThrowingEndHandlerDoesNotKeepTheRunFromEnding)
         ASSERT_EQ(ends.size(), 3u);
         EXPECT_EQ(ends.back().TaskIndex, -1);
         if (c.stopFromProgress) {
-            for (const TTerminateInfo& e : ends)
-                if (e.TaskIndex == 1)
+            for (const TTerminateInfo& e : ends) {
+                if (e.TaskIndex == 1) {
                     EXPECT_FALSE(e.Finished);
+                }
+            }
         }
         EXPECT_TRUE(captured.Contains(c.throwsStd ? "Error occurs OnTerminate: handler failed"
                                                   : "Error occurs OnTerminate: unknown exception"));
