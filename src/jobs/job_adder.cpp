@@ -58,7 +58,7 @@ TAddOutcome TJobAdder::AddFile(const std::string& file)
         pickers_.ApplyPreset(false);
         pickers_.TakeOptionPickers();
         FillOutputFromDefaults(pickers_.Defaults(), output);
-        output.ExtOptions += ExtraOutputOptions;
+        OverrideOutputOptions(output, ExtraOutputOptions);
     } catch (const std::exception& e) {
         engine_.RemoveTask(task);
         out.Kind = TAddOutcome::akStopped;

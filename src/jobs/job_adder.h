@@ -58,7 +58,8 @@ public:
     // pickers show. The selected row of the pickers' host is left alone.
     TAddOutcome AddFile(const std::string& file);
 
-    // name=value lines added to every new output's ExtOptions.
+    // name=value lines for every new output that decide over the preset and
+    // the pickers (the user's last word).
     std::string ExtraOutputOptions;
 
     // Where a new row with its records goes: the job list itself unless this
