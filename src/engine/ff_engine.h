@@ -199,6 +199,7 @@ private:
     std::atomic<int> FPendingTasks{0};
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FThreadMode{false};
+    std::atomic<int> FTasksAtOnce{1};  // the run's jobs at once, for the tasks' share of cores
     std::atomic<bool> FWorking{false};
 
     struct TEventThread {
