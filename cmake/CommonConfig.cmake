@@ -31,6 +31,21 @@ if(VEXA_TSAN)
   target_link_options(vexa_common INTERFACE -fsanitize=thread)
 endif()
 
+# Fuzzing: every project object carries the fuzzer's coverage counters and
+# the address and undefined-behaviour checks; only the targets of fuzz/ link
+# the fuzzer's main.
+if(VEXA_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "VEXA_FUZZ needs clang (scripts/fuzz sets it up)")
+  endif()
+  if(VEXA_SANITIZE OR VEXA_TSAN)
+    message(FATAL_ERROR "VEXA_FUZZ brings its own sanitizers")
+  endif()
+  target_compile_options(vexa_common INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(vexa_common INTERFACE -fsanitize=address,undefined)
+endif()
+
 if(NOT CMAKE_BUILD_TYPE AND NOT CMAKE_CONFIGURATION_TYPES)
   set(CMAKE_BUILD_TYPE RelWithDebInfo CACHE STRING "Build type" FORCE)
 endif()

@@ -12,7 +12,8 @@ constexpr TContainerAudio kContainerAudio[] = {
     {".asf", "wmav2", "2", "44100", Kbps(128)},
     {".mpg", "", "2", "44100", Kbps(128)},
     {".mpeg", "", "2", "44100", Kbps(128)},
-    {".vob", "libfaac", "2", "48000", Kbps(128)},
+    // Program streams carry MPEG audio, AC-3, DTS or PCM only; AC-3 as on a DVD.
+    {".vob", "ac3", "2", "48000", Kbps(128)},
     {".flv", "libmp3lame", "2", "22050", Kbps(128)},
     {".swf", "libmp3lame", "2", "22050", Kbps(128)},
     {".3gp", "libopencore_amrnb", "1", "8000", Kbps(10.2)},

@@ -45,7 +45,8 @@ constexpr TPresetEntry kPresets[] = {
     Video(305, ".asf", "msmpeg4", "", "25", "1280*720", "", 1600).Audio("wmav2", "2", "48000", 128),
     Video(306, ".wmv", "wmv2", "", "25", "1280*720", "", 1600).Audio("wmav2", "2", "48000", 128).WithFileExt(".asf"),
     Video(307, ".vob", "", "", "25", "1280*720", "", 1600),
-    Video(308, ".mpg", "mpeg2video", "", "25", "1280*720", "", 1600).Audio("libfaac", "2", "48000", 128),
+    // AC-3: a program stream has no room for AAC.
+    Video(308, ".mpg", "mpeg2video", "", "25", "1280*720", "", 1600).Audio("ac3", "2", "48000", 128),
     Video(309, ".mkv", "mpeg4", "", "25", "1280*720", "", 1600).Audio("libfaac", "2", "48000", 192),
     // 3 iPod视频
     Video(400, ".mp4", "libx264", "", "25", "320*240", "", 512),
@@ -106,7 +107,9 @@ constexpr TPresetEntry kPresets[] = {
     Video(906, ".avi", "wmv2", "", "25", "1280*720", "", 1200).Audio("libmp3lame", "2", "48000", 128),
     Video(907, ".avi", "msmpeg4v2", "", "25", "1280*720", "", 1200).Audio("libmp3lame", "2", "48000", 128),
     Video(908, ".avi", "msmpeg4", "", "25", "1280*720", "", 1200).Audio("libmp3lame", "2", "48000", 128),
-    Video(909, ".mp4", "msmpeg4v1", "", "25", "1280*720", "", 1200).Audio("libmp3lame", "2", "48000", 128),
+    // The first MS-MPEG4 version has no encoder any more; the second is the nearest,
+    // in the AVI container the title names.
+    Video(909, ".avi", "msmpeg4v2", "", "25", "1280*720", "", 1200).Audio("libmp3lame", "2", "48000", 128),
     // 9 PMP视频
     Video(1000, ".avi", "mpeg4", "", "25", "480*272", "", 1000).Audio("libmp3lame", "2", "48000", 128),
     Video(1001, ".avi", "mpeg4", "", "25", "720*480", "", 1000).Audio("libmp3lame", "2", "48000", 128),
@@ -133,13 +136,15 @@ constexpr TPresetEntry kPresets[] = {
     Video(1302, ".mp4", "libxvid", "", "30", "640*480", "", 1200).Audio("libfaac", "2", "24000", 128),
     Video(1303, ".mp4", "libx264", "", "30", "720*576", "", 1200),
     Video(1304, ".mp4", "mpeg4", "", "25", "640*480", "", 1200).Audio("libfaac", "2", "24000", 128),
-    Video(1305, ".mp4", "mpeg4", "DX50", "25", "640*480", "", 1200).Audio("libfaac", "2", "24000", 128),
+    // No "DX50" tag: MP4 takes only its registered sample entry for MPEG-4 video.
+    Video(1305, ".mp4", "mpeg4", "", "25", "640*480", "", 1200).Audio("libfaac", "2", "24000", 128),
     // 13 MPG视频
     Video(1400, ".mpg", "mpeg1video", "", "25", "", "", 528),
     Video(1401, ".mpg", "mpeg1video", "", "25", "", "", 528),
     Video(1402, ".mpg", "mpeg2video", "", "25", "", "", 816),
     Video(1403, ".mp4", "mpeg4", "", "25", "", "", 816).Audio("libmp3lame", "2", "44100", 128),
-    Video(1404, ".mpg", "mpeg2video", "", "25", "1280*720", "", 1600).Audio("libfaac", "2", "48000", 128),
+    // AC-3: a program stream has no room for AAC.
+    Video(1404, ".mpg", "mpeg2video", "", "25", "1280*720", "", 1600).Audio("ac3", "2", "48000", 128),
     Video(1405, ".mp4", "mpeg4", "", "25", "1280*720", "", 1600).Audio("libmp3lame", "2", "48000", 128),
     Video(1406, ".mpg", "mpeg2video", "", "25", "", "", 816),
     Video(1407, ".mpg", "mpeg2video", "", "25", "", "", 816),

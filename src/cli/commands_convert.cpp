@@ -269,6 +269,11 @@ int RunConvert(const std::vector<std::string>& argv)
                                 : info.Finished ? TJobState::jsFinished
                                                 : TJobState::jsStopped;
                     job.message = info.ExceptionMsg;
+                    if (info.InputDeclared > 0) {
+                        job.inputEndedEarly = true;
+                        job.message = "converted " + app::DurationTextUs(info.InputReached) + " of " +
+                                      app::DurationTextUs(info.InputDeclared);
+                    }
                 }
             }
             platform::MainThread::NotifyWaiters();

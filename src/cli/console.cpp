@@ -12,7 +12,7 @@ const char* StateText(const TJobState& j)
     switch (j.state) {
     case TJobState::jsWaiting: return "waiting";
     case TJobState::jsRunning: return "running";
-    case TJobState::jsFinished: return "finished";
+    case TJobState::jsFinished: return j.inputEndedEarly ? "finished, input ended early" : "finished";
     case TJobState::jsFailed: return "failed";
     case TJobState::jsStopped: return "stopped";
     case TJobState::jsSkipped: return "skipped";

@@ -16,6 +16,7 @@ struct TJobState {
     enum TState { jsWaiting, jsRunning, jsFinished, jsFailed, jsStopped, jsSkipped } state = jsWaiting;
     std::string message;
     TProgressInfo progress;
+    bool inputEndedEarly = false;  // finished, but the input was shorter than it declared
 };
 
 const char* StateText(const TJobState& job);

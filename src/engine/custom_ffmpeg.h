@@ -122,11 +122,18 @@ public:
     // Threads of every decoder and encoder of the conversion: "threads" when
     // set (0: the libraries decide), else the share taken when it started.
     int CodecThreads() const;
+    // The worker waits at the top of its loop (waiters are notified).
+    bool PauseHeld() const { return FPauseHeld.load(); }
     bool Converting() const { return FConverting.load(); }
     bool Terminated() const { return FTerminated.load(); }
     bool Finished() const { return FFinished.load(); }
     bool FatalException() const { return FFatalException.load(); }
     std::string FatalMessage() const;
+    // When the last conversion found an input ending clearly (more than a
+    // second) before the length its header declares, as a cut-off download
+    // does: how far it got and what was declared, microseconds; else -1.
+    int64_t InputReached() const { return FInputReached.load(); }
+    int64_t InputDeclared() const { return FInputDeclared.load(); }
     // Microseconds between progress reports and between previews.
     std::atomic<int64_t> ReportInterval{500000};
     int64_t PreviewInterval = 100000;
@@ -264,6 +271,8 @@ protected:
     int DecodeSubtitle(TAVInputStream& ist, const AVPacket* pkt);
     void CopyPacket(TAVInputStream& ist, const AVPacket* pkt);
     void VideoFrameOut(TAVInputStream& ist, AVFrame* frame, int64_t frameTimeUs);
+    void PullFilteredFrames(TAVInputStream& ist, int64_t frameTimeUs);
+    void EndVideoFilters(TAVInputStream& ist);
     void DoVideoOut(TAVOutputStream& ost, TAVInputStream& ist, AVFrame* in, int64_t frameTimeUs);
     AVFrame* ScaleForEncoder(TAVOutputStream& ost, TAVInputStream& ist, AVFrame* in);
     void EncodeVideoFrame(TAVOutputStream& ost, AVFrame* picture);
@@ -272,11 +281,17 @@ protected:
     void EncodeAudioFifo(TAVOutputStream& ost, bool flush);
     void DrainResampler(TAVOutputStream& ost);
     void DoSubtitleOut(TAVOutputStream& ost, TAVInputStream& ist, AVSubtitle* sub, int64_t pts);
+    // Hands a frame (null: the end) to the encoder; raises `failure`.
+    void SendFrame(TAVOutputStream& ost, const AVFrame* frame, const char* failure);
     int ReceivePackets(TAVOutputStream& ost, const char* failure);
     void WritePacket(TAVOutputStream& ost, AVPacket* pkt);
     void FilterAndWrite(TAVOutputStream& ost, size_t k, AVPacket* pkt);
+    void EndBitstreamFilters(TAVOutputStream& ost);
     void WriteOnePacket(TAVOutputStream& ost, AVPacket* pkt);
     void FlushEncoders();
+    void NoteInputEnd(int fileIndex);
+    // Silence into the sample FIFO up to `endSeconds` of output time.
+    void PadAudioTo(TAVOutputStream& ost, double endSeconds);
     void EndJoinSegment(int& joinIndex, bool& stop);
     AVFrame* PreHooks(TAVInputStream& ist, AVFrame* frame);
     void PostHooks(const AVFrame* picture, int64_t ptsUs);
@@ -310,6 +325,10 @@ protected:
     void MapOutputStreams();
     void SetupOutputCodecs();
     void ConfigureFilters(TAVInputStream& ist, TAVOutputStream& ost);
+    std::string PassLogPrefix() const;
+    void SetupPassLog(TAVOutputStream& ost, int index);
+    // Deletes the statistics a finished second pass has used.
+    void RemovePassLogs();
     void OpenEncodersAndDecoders();
     void OpenDecoder(TAVInputStream& ist);
     void TakeSubtitleHeader(TAVInputStream& ist, AVCodecContext& enc);
@@ -330,9 +349,12 @@ protected:
     std::atomic<bool> FFatalException{false};
     std::atomic<bool> FTerminating{false};  // a terminate thread was started
     std::atomic<bool> FPaused{false};
+    std::atomic<bool> FPauseHeld{false};
     std::atomic<bool> FSynchronous{false};  // converting on the caller's thread
     std::atomic<int> FTasksAtOnce{1};
     std::atomic<int> FCoreShare{1};          // decided when the conversion starts
+    std::atomic<int64_t> FInputReached{-1};
+    std::atomic<int64_t> FInputDeclared{-1};
     mutable std::mutex FStateLock;  // FFatalMessage, pause wake-up
     std::condition_variable FPauseChanged;
     std::string FFatalMessage;
@@ -353,6 +375,7 @@ protected:
     FilePtr Fvstats_file;
     int qp_histogram[52] = {};
     int FJoinSegment = 0;
+    std::vector<std::string> FPassLogs;  // statistics a second pass reads
 
 private:
     std::unique_ptr<TFFOptions> opts_;

@@ -103,6 +103,8 @@ void TFFmpegList::Clear()
 
 void TFFmpegList::Delete(int index)
 {
+    if (index < 0 || index >= Count())
+        RaiseFmt("List index out of bounds (%d)", index);
     FList.erase(FList.begin() + index);
 }
 
@@ -384,6 +386,9 @@ void TCustomFFEngine::DoTerminate(TCustomFFmpeg* ATask)
         FTerminateInfo.Finished = ATask->Finished();
         FTerminateInfo.Exception = ATask->FatalException();
         FTerminateInfo.ExceptionMsg = ATask->FatalMessage();
+        const bool clean = FTerminateInfo.Finished && !FTerminateInfo.Exception;
+        FTerminateInfo.InputReached = clean ? ATask->InputReached() : -1;
+        FTerminateInfo.InputDeclared = clean ? ATask->InputDeclared() : -1;
         DeliverTerminate(FTerminateInfo);
     }
     FCompleteTasks.fetch_add(1);

@@ -115,6 +115,11 @@ struct TTerminateInfo {
     bool Finished = true;
     bool Exception = false;
     std::string ExceptionMsg;
+    // An input ended clearly before the length its header declares (a
+    // cut-off download): what was converted of it and what it declared,
+    // microseconds; -1 when nothing was short.
+    int64_t InputReached = -1;
+    int64_t InputDeclared = -1;
 };
 
 struct TPreviewInfo {

@@ -88,6 +88,8 @@ bool TCustomFFmpeg::StartConvert(bool AUseThread, platform::TThreadPriority APri
     {
         std::lock_guard<std::mutex> g(FStateLock);
         FSynchronous.store(!AUseThread);
+        FInputReached.store(-1);
+        FInputDeclared.store(-1);
         FConverting.store(true);
         FBroken.store(false);
         FFinished.store(false);
@@ -175,7 +177,10 @@ void TCustomFFmpeg::WaitWhilePaused()
     if (!FPaused.load())
         return;
     std::unique_lock<std::mutex> g(FStateLock);
+    FPauseHeld.store(true);
+    platform::MainThread::NotifyWaiters();
     FPauseChanged.wait(g, [this] { return !FPaused.load() || FBroken.load(); });
+    FPauseHeld.store(false);
 }
 
 void TCustomFFmpeg::Run()

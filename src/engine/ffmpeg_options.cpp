@@ -8,6 +8,7 @@
 #include "platform/error.h"
 #include "platform/paths.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 
@@ -70,11 +71,10 @@ void TCustomFFmpeg::FreeFiles()
     for (auto& of : output_owned) {
         if (!of || !of->ctx)
             continue;
-        const bool hadFile = of->ctx->pb != nullptr;
         of->streams.clear();
         of->ctx.reset();
         // Nothing was ever written: no empty file is left behind.
-        if (hadFile && platform::FileSize(of->file_name) == 0)
+        if (of->has_file && (of->discard || platform::FileSize(of->file_name) == 0))
             std::remove(of->file_name.c_str());
     }
     output_owned.clear();
@@ -261,7 +261,12 @@ void TCustomFFmpeg::ParseMatrix(std::vector<uint16_t>& matrix, const std::string
     const char* p = value.c_str();
     int i = 0;
     for (; i < 64; ++i) {
-        matrix[static_cast<size_t>(i)] = static_cast<uint16_t>(std::strtol(p, nullptr, 10));
+        // Encoders divide by every coefficient: 0 and values past 8 bits are refused.
+        const long v = std::strtol(p, nullptr, 10);
+        if (v < 1 || v > 255)
+            RaiseFmt("Invalid coefficient %ld in matrix \"%s\" at coeff %d: it must be from 1 to 255", v,
+                     value.c_str(), i);
+        matrix[static_cast<size_t>(i)] = static_cast<uint16_t>(v);
         p = std::strchr(p, ',');
         if (!p)
             break;
@@ -363,6 +368,10 @@ bool TCustomFFmpeg::ApplyGeneralOption(const std::string& name, const std::strin
         const double scale = std::strtod(p, &p);
         if (stream < 0 || stream >= kMaxStreams)
             RaiseFmt("stream index over MAX_STREAMS(%d)", kMaxStreams);
+        // Time stamps are multiplied by it: only a finite, positive scale makes sense.
+        if (!std::isfinite(scale) || scale <= 0)
+            RaiseFmt("Invalid time stamp scale \"%s\" for option itsscale: it must be a positive number",
+                     value.c_str());
         if (nb_input_files() >= nb_max_files)
             RaiseFmt("max input files %d reached", nb_max_files);
         input_files_ts_scale[static_cast<size_t>(nb_input_files())][static_cast<size_t>(stream)] = scale;
@@ -536,9 +545,9 @@ void TCustomFFmpeg::ApplyVideoOption(const std::string& name, const std::string&
     } else if (name == "vstats") {
         const std::time_t now = std::time(nullptr);
         std::tm tm{};
-        localtime_r(&now, &tm);
         char hms[16];
-        std::strftime(hms, sizeof hms, "%H%M%S", &tm);
+        if (!localtime_r(&now, &tm) || std::strftime(hms, sizeof hms, "%H%M%S", &tm) == 0)
+            Raise("Cannot tell the current time for the statistics file name");
         vstats_filename =
             Format("%svstats_%s.log", platform::IncludeTrailingPathDelimiter(platform::ApplicationFolder()).c_str(), hms);
     } else if (name == "vstats_file") {

@@ -56,6 +56,40 @@ void CreateEncoderContext(TOutputStreamSetup& s, const AVCodec* codec, AVMediaTy
         s.enc_ctx->codec_id = codec->id;
 }
 
+// The encoder's own layout nearest to `want`: the same channels in another
+// order, else the most channels below (a down-mix), else the fewest above.
+// Null when the encoder takes `want` as it is or lists no layouts.
+const AVChannelLayout* NearestLayout(const AVCodec* codec, const AVChannelLayout& want)
+{
+    if (!codec || !codec->ch_layouts)
+        return nullptr;
+    const AVChannelLayout* same = nullptr;
+    const AVChannelLayout* below = nullptr;
+    const AVChannelLayout* above = nullptr;
+    for (const AVChannelLayout* l = codec->ch_layouts; l->nb_channels > 0; ++l) {
+        if (AV.av_channel_layout_compare(l, &want) == 0)
+            return nullptr;
+        if (l->nb_channels == want.nb_channels) {
+            if (!same)
+                same = l;
+        } else if (l->nb_channels < want.nb_channels) {
+            if (!below || l->nb_channels > below->nb_channels)
+                below = l;
+        } else if (!above || l->nb_channels < above->nb_channels) {
+            above = l;
+        }
+    }
+    return same ? same : below ? below : above;
+}
+
+std::string LayoutText(const AVChannelLayout& layout)
+{
+    char text[128] = "";
+    if (AV.av_channel_layout_describe(&layout, text, sizeof text) < 0)
+        return Format("%d channels", layout.nb_channels);
+    return text;
+}
+
 const AVCodec* DefaultEncoder(const AVFormatContext* oc, const std::string& url, AVMediaType type)
 {
     const AVCodecID id = AV.av_guess_codec(oc->oformat, nullptr, url.c_str(), nullptr, type);
@@ -135,6 +169,13 @@ void TCustomFFmpeg::NewVideoStream(TOutputFile& of)
             enc->flags |= AV_CODEC_FLAG_QSCALE;
             enc->global_quality = static_cast<int>(FF_QP2LAMBDA * video_qscale);
         }
+        // A matrix left half-filled by a refused option still holds zeros,
+        // and the encoder divides by every coefficient.
+        for (const auto* m : {&intra_matrix, &inter_matrix})
+            for (const uint16_t q : *m)
+                if (q < 1 || q > 255)
+                    RaiseFmt("Invalid %s: every coefficient must be from 1 to 255",
+                             m == &intra_matrix ? "intra_matrix" : "inter_matrix");
         if (!intra_matrix.empty()) {
             enc->intra_matrix = static_cast<uint16_t*>(AV.av_malloc(64 * sizeof(uint16_t)));
             if (!enc->intra_matrix)
@@ -247,6 +288,13 @@ void TCustomFFmpeg::NewAudioStream(TOutputFile& of)
             enc->ch_layout = fromMask;
         else
             AV.av_channel_layout_default(&enc->ch_layout, audio_channels);
+        if (const AVChannelLayout* near = NearestLayout(codec, enc->ch_layout)) {
+            LogMessageFmt(this, llInfo, "Channel layout %s unsupported by encoder %s, using %s",
+                          LayoutText(enc->ch_layout).c_str(), codec->name, LayoutText(*near).c_str());
+            AV.av_channel_layout_uninit(&enc->ch_layout);
+            if (AV.av_channel_layout_copy(&enc->ch_layout, near) < 0)
+                Raise("Not enough memory");
+        }
         enc->sample_fmt = audio_sample_fmt;
         if (codec && codec->sample_fmts) {
             const AVSampleFormat* p = codec->sample_fmts;
@@ -425,9 +473,14 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join)
     if (recording_timestamp) {
         const std::time_t t = static_cast<std::time_t>(recording_timestamp);
         std::tm tm{};
-        gmtime_r(&t, &tm);
-        char iso[32];
-        std::strftime(iso, sizeof iso, "%Y-%m-%dT%H:%M:%S.000000Z", &tm);
+        char iso[64];
+        // A moment the calendar cannot write (years past 9999 and the like)
+        // is refused rather than written as whatever the buffer held.
+        if (!gmtime_r(&t, &tm) || std::strftime(iso, sizeof iso, "%Y-%m-%dT%H:%M:%S.000000Z", &tm) == 0 ||
+            tm.tm_year + 1900 > 9999 || tm.tm_year + 1900 < 0) {
+            FLastErrMsg = Format("Invalid recording time stamp: %lld", static_cast<long long>(recording_timestamp));
+            return -1;
+        }
         AV.av_dict_set(&oc->metadata, "creation_time", iso, 0);
     }
     for (auto it = metadata.rbegin(); it != metadata.rend(); ++it)
@@ -445,6 +498,7 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join)
             FLastErrMsg = fileName + ": " + LibErrorText(err);
             return -1;
         }
+        of->has_file = true;
     }
 
     // 9. Muxing parameters.

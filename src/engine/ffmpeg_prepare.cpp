@@ -8,10 +8,18 @@
 #include "media/ffmpeg_logger.h"
 #include "media/unicode_protocol.h"
 #include "platform/error.h"
+#include "platform/paths.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 
 namespace vexa {
 
@@ -238,7 +246,10 @@ void TCustomFFmpeg::SetupOutputCodecs()
                 Raise("Not enough memory");
             ost.audio_resample = (dec && dec->sample_rate != enc->sample_rate) || audio_sync_method > 1;
         } else if (s.type == AVMEDIA_TYPE_VIDEO) {
-            if (enc->pix_fmt == AV_PIX_FMT_NONE)
+            // A stream whose pictures were never seen (a file holding its
+            // headers only) has no format to scale or filter from.
+            if (enc->pix_fmt == AV_PIX_FMT_NONE || ipar->format == AV_PIX_FMT_NONE || ipar->width <= 0 ||
+                ipar->height <= 0)
                 Raise("Video pixel format is unknown, stream cannot be encoded");
             ost.topBand = ost.original_topBand = frame_topBand;
             ost.bottomBand = ost.original_bottomBand = frame_bottomBand;
@@ -269,34 +280,8 @@ void TCustomFFmpeg::SetupOutputCodecs()
                 ConfigureFilters(ist, ost);
         }
 
-        if (firstSegment && (enc->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2))) {
-            std::string logname = Format("%s-%d.log",
-                                         pass_logfilename_prefix.empty() ? "ffmpeg2pass" : pass_logfilename_prefix.c_str(),
-                                         static_cast<int>(i));
-            if (logname.size() > 1023)
-                logname.resize(1023);
-            if (enc->flags & AV_CODEC_FLAG_PASS1) {
-                ost.logfile.reset(std::fopen(logname.c_str(), "wb"));
-                if (!ost.logfile)
-                    RaiseFmt("Cannot write log file %s for pass-1 encoding", logname.c_str());
-            } else {
-                FilePtr f(std::fopen(logname.c_str(), "rb"));
-                if (!f)
-                    RaiseFmt("Cannot read file: Error reading log file \"%s\" for pass-2 encoding", logname.c_str());
-                std::fseek(f.get(), 0, SEEK_END);
-                const long size = std::ftell(f.get());
-                std::fseek(f.get(), 0, SEEK_SET);
-                AVMemPtr<char> buf(static_cast<char*>(AV.av_malloc(static_cast<size_t>(size < 0 ? 0 : size) + 1)));
-                if (!buf || size < 0)
-                    RaiseFmt("Could not allocate file buffer: Error reading log file \"%s\" for pass-2 encoding",
-                             logname.c_str());
-                if (std::fread(buf.get(), 1, static_cast<size_t>(size), f.get()) != static_cast<size_t>(size))
-                    RaiseFmt("Cannot read file: Error reading log file \"%s\" for pass-2 encoding", logname.c_str());
-                buf.get()[size] = '\0';
-                s.stats_in = std::move(buf);
-                enc->stats_in = s.stats_in.get();
-            }
-        }
+        if (firstSegment && (enc->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2)))
+            SetupPassLog(ost, static_cast<int>(i));
         if (s.type == AVMEDIA_TYPE_VIDEO) {
             const int64_t need = static_cast<int64_t>(enc->width) * enc->height * 6 + 200;
             if (need > Fbit_buffer_size)
@@ -314,6 +299,87 @@ void TCustomFFmpeg::SetupOutputCodecs()
     Fbit_buffer.reset(static_cast<uint8_t*>(AV.av_malloc(static_cast<size_t>(Fbit_buffer_size))));
     if (!Fbit_buffer)
         RaiseFmt("Cannot allocate %d bytes output buffer", Fbit_buffer_size);
+}
+
+// Without a "passlogfile" prefix the statistics go to a private folder
+// under the temporary folder, named after the task's inputs and output: a
+// second pass over the same files finds the first pass's statistics, and
+// tasks converting other files at the same time never share them.
+std::string TCustomFFmpeg::PassLogPrefix() const
+{
+    if (!pass_logfilename_prefix.empty())
+        return pass_logfilename_prefix;
+    std::string key;
+    std::error_code ec;
+    for (const TInputFile& in : input_files)
+        key += std::filesystem::absolute(in.file_name, ec).string() + '\n';
+    for (const auto& of : output_owned)
+        key += std::filesystem::absolute(of->file_name, ec).string() + '\n';
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string folder = Format("%s/vexa-2pass-%u", tmp && *tmp ? tmp : "/tmp", static_cast<unsigned>(::getuid()));
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        RaiseFmt("Cannot write log file %s for pass-1 encoding", folder.c_str());
+    // Only a folder of our own: not a link, nor one someone else made.
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+        RaiseFmt("Cannot write log file %s for pass-1 encoding", folder.c_str());
+    return Format("%s/%016llx-ffmpeg2pass", folder.c_str(),
+                  static_cast<unsigned long long>(std::hash<std::string>{}(key)));
+}
+
+void TCustomFFmpeg::SetupPassLog(TAVOutputStream& ost, int index)
+{
+    TOutputStreamSetup& s = *ost.setup;
+    AVCodecContext* enc = s.enc_ctx.get();
+    const bool pass1 = (enc->flags & AV_CODEC_FLAG_PASS1) != 0;
+    std::string logname = Format("%s-%d.log", PassLogPrefix().c_str(), index);
+    if (logname.size() > 1023)
+        logname.resize(1023);
+    // Encoders that keep their statistics themselves take the name as an
+    // option; left alone they write to the current folder.
+    if (enc->priv_data && AV.av_opt_find(enc->priv_data, "stats", nullptr, 0, 0)) {
+        if (AV.av_opt_set(enc->priv_data, "stats", logname.c_str(), 0) < 0)
+            RaiseFmt("Cannot write log file %s for pass-1 encoding", logname.c_str());
+        if (!pass1 && !platform::FileExists(logname))
+            RaiseFmt("Cannot read file: Error reading log file \"%s\" for pass-2 encoding", logname.c_str());
+        if (!pass1) {
+            FPassLogs.push_back(logname);
+            FPassLogs.push_back(logname + ".mbtree");
+        }
+        return;
+    }
+    if (pass1) {
+        ost.logfile.reset(std::fopen(logname.c_str(), "wb"));
+        if (!ost.logfile)
+            RaiseFmt("Cannot write log file %s for pass-1 encoding", logname.c_str());
+        return;
+    }
+    FilePtr f(std::fopen(logname.c_str(), "rb"));
+    if (!f)
+        RaiseFmt("Cannot read file: Error reading log file \"%s\" for pass-2 encoding", logname.c_str());
+    std::fseek(f.get(), 0, SEEK_END);
+    const long size = std::ftell(f.get());
+    std::fseek(f.get(), 0, SEEK_SET);
+    AVMemPtr<char> buf(static_cast<char*>(AV.av_malloc(static_cast<size_t>(size < 0 ? 0 : size) + 1)));
+    if (!buf || size < 0)
+        RaiseFmt("Could not allocate file buffer: Error reading log file \"%s\" for pass-2 encoding",
+                 logname.c_str());
+    if (std::fread(buf.get(), 1, static_cast<size_t>(size), f.get()) != static_cast<size_t>(size))
+        RaiseFmt("Cannot read file: Error reading log file \"%s\" for pass-2 encoding", logname.c_str());
+    buf.get()[size] = '\0';
+    s.stats_in = std::move(buf);
+    enc->stats_in = s.stats_in.get();
+    FPassLogs.push_back(logname);
+}
+
+void TCustomFFmpeg::RemovePassLogs()
+{
+    // Only statistics in our own folder: a "passlogfile" the user named
+    // stays for the user.
+    if (pass_logfilename_prefix.empty())
+        for (const std::string& name : FPassLogs)
+            std::remove(name.c_str());
+    FPassLogs.clear();
 }
 
 void TCustomFFmpeg::ConfigureFilters(TAVInputStream& ist, TAVOutputStream& ost)
@@ -612,6 +678,7 @@ void TCustomFFmpeg::PrepareTranscode()
 {
     CheckAVLibSet(kEngineLibraries);
     FreeConversionState();
+    FPassLogs.clear();
     CreateInputStreams();
     MapOutputStreams();
     SetupOutputCodecs();

@@ -48,25 +48,27 @@ void ApplyVolume(uint8_t** data, int samples, AVSampleFormat fmt, int channels, 
 }
 
 // A frame of the encoder's format able to hold `samples`, grown only when
-// too small.
+// too small. The count is set before anything is copied or written: a block
+// the encoder still holds is replaced by a fresh one of the full size, never
+// copied at a count that differs from what it was made for.
 void EnsureSamples(FramePtr& frame, int& capacity, const AVCodecContext* enc, int samples)
 {
-    if (frame && capacity >= samples) {
-        if (AV.av_frame_make_writable(frame.get()) < 0)
-            Raise("Out of memory in do_audio_out");
+    if (frame && capacity >= samples && AV.av_frame_is_writable(frame.get())) {
         frame->nb_samples = samples;
         return;
     }
+    const int size = std::max(samples, frame ? capacity : 0);
     frame.reset(AV.av_frame_alloc());
     if (!frame)
         Raise("Out of memory in do_audio_out");
     frame->format = enc->sample_fmt;
     frame->sample_rate = enc->sample_rate;
-    frame->nb_samples = samples;
+    frame->nb_samples = size;
     if (AV.av_channel_layout_copy(&frame->ch_layout, &enc->ch_layout) < 0 ||
         AV.av_frame_get_buffer(frame.get(), 0) < 0)
         Raise("Out of memory in do_audio_out");
-    capacity = samples;
+    capacity = size;
+    frame->nb_samples = samples;
 }
 
 }  // namespace
@@ -74,14 +76,10 @@ void EnsureSamples(FramePtr& frame, int& capacity, const AVCodecContext* enc, in
 int TCustomFFmpeg::DecodeAudio(TAVInputStream& ist, const AVPacket* pkt)
 {
     AVCodecContext* dec = ist.codec->dec_ctx.get();
-    int ret = AV.avcodec_send_packet(dec, pkt);
-    if (ret == AVERROR_EOF)
-        return 0;
-    if (ret < 0 && ret != AVERROR(EAGAIN))
-        return ret;
+    TDecodeStep step(dec, pkt);
     for (;;) {
         AVFrame* frame = FDecoded.get();
-        ret = AV.avcodec_receive_frame(dec, frame);
+        const int ret = step.Next(frame);
         if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
             break;
         if (ret < 0)
@@ -197,12 +195,19 @@ void TCustomFFmpeg::DoAudioOut(TAVOutputStream& ost, TAVInputStream& ist, AVFram
                     const int add = static_cast<int>(delta);
                     if (verbose > 2)
                         LogMessageFmt(this, llVerbose, "adding %d audio samples of silence", idelta);
-                    EnsureSamples(ost.conv_frame, ost.conv_capacity, enc, add);
-                    AV.av_samples_set_silence(ost.conv_frame->extended_data, 0, add, enc->ch_layout.nb_channels,
-                                              enc->sample_fmt);
-                    if (AV.av_audio_fifo_write(ost.fifo.get(), reinterpret_cast<void**>(ost.conv_frame->extended_data),
-                                               add) < add)
-                        Raise("av_fifo_realloc2() failed");
+                    if (swr) {
+                        // Behind the samples the resampler still holds, so
+                        // the gap is filled where it is.
+                        if (idelta > 0 && AV.swr_inject_silence(swr, idelta) < 0)
+                            Raise("av_audio_convert() failed");
+                    } else {
+                        EnsureSamples(ost.conv_frame, ost.conv_capacity, enc, add);
+                        AV.av_samples_set_silence(ost.conv_frame->extended_data, 0, add, enc->ch_layout.nb_channels,
+                                                  enc->sample_fmt);
+                        if (AV.av_audio_fifo_write(ost.fifo.get(),
+                                                   reinterpret_cast<void**>(ost.conv_frame->extended_data), add) < add)
+                            Raise("av_fifo_realloc2() failed");
+                    }
                 }
             } else if (audio_sync_method > 1 && swr) {
                 const int comp = std::clamp(static_cast<int>(delta), -audio_sync_method, audio_sync_method);
@@ -255,6 +260,23 @@ void TCustomFFmpeg::DrainResampler(TAVOutputStream& ost)
         Raise("av_fifo_realloc2() failed");
 }
 
+void TCustomFFmpeg::PadAudioTo(TAVOutputStream& ost, double endSeconds)
+{
+    AVCodecContext* enc = ost.setup->enc_ctx.get();
+    if (!enc || enc->sample_rate <= 0)
+        return;
+    const int64_t have = ost.sync_opts + AV.av_audio_fifo_size(ost.fifo.get());
+    int64_t missing = std::llround(endSeconds * enc->sample_rate) - have;
+    while (missing > 0) {
+        const int n = static_cast<int>(std::min<int64_t>(missing, 8192));
+        EnsureSamples(ost.conv_frame, ost.conv_capacity, enc, n);
+        AV.av_samples_set_silence(ost.conv_frame->extended_data, 0, n, enc->ch_layout.nb_channels, enc->sample_fmt);
+        if (AV.av_audio_fifo_write(ost.fifo.get(), reinterpret_cast<void**>(ost.conv_frame->extended_data), n) < n)
+            Raise("av_fifo_realloc2() failed");
+        missing -= n;
+    }
+}
+
 void TCustomFFmpeg::EncodeAudioFifo(TAVOutputStream& ost, bool flush)
 {
     AVCodecContext* enc = ost.setup->enc_ctx.get();
@@ -272,8 +294,7 @@ void TCustomFFmpeg::EncodeAudioFifo(TAVOutputStream& ost, bool flush)
             AV.av_samples_set_silence(f->extended_data, take, total - take, channels, enc->sample_fmt);
         f->pts = ost.sync_opts;
         ost.sync_opts += total;
-        if (AV.avcodec_send_frame(enc, f) < 0)
-            Raise("Audio encoding failed");
+        SendFrame(ost, f, "Audio encoding failed");
         ++ost.frame_number;
         ReceivePackets(ost, "Audio encoding failed");
     };
@@ -338,8 +359,14 @@ void TCustomFFmpeg::DoSubtitleOut(TAVOutputStream& ost, TAVInputStream& ist, AVS
     const int nb = enc->codec_id == AV_CODEC_ID_DVB_SUBTITLE ? 2 : 1;
     const unsigned rects = sub->num_rects;
     AVPacket* pkt = FEncPacket.get();
+    // A picture subtitle may show some time after its packet: that delay
+    // moves into the time stamp, so no encoder or muxer can lose it.
+    const int64_t shown =
+        pts - start_time + AV.av_rescale_q(sub->start_display_time, AVRational{1, 1000}, AV_TIME_BASE_Q);
+    sub->end_display_time -= sub->start_display_time;
+    sub->start_display_time = 0;
     for (int i = 0; i < nb; ++i) {
-        sub->pts = pts - start_time;
+        sub->pts = shown;
         // The second DVB packet clears the screen.
         if (i == 1)
             sub->num_rects = 0;

@@ -7,6 +7,7 @@
 #include "media/ffmpeg_logger.h"
 #include "platform/error.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdlib>
@@ -114,6 +115,7 @@ void TCustomFFmpeg::Transcode()
         }
         if (ret < 0) {
             file_table[static_cast<size_t>(fileIndex)].eof_reached = true;
+            NoteInputEnd(fileIndex);
             if (FJoinMode) {
                 EndJoinSegment(joinIndex, stop);
                 if (stop)
@@ -145,17 +147,64 @@ void TCustomFFmpeg::Transcode()
         }
     }
     FlushEncoders();
+    for (auto& ostp : ost_table)
+        EndBitstreamFilters(*ostp);
+
+    // A file that never got a frame is no conversion: it fails and goes.
+    std::string failure;
+    if (!FBroken.load()) {
+        for (auto& of : output_owned) {
+            int64_t packets = 0;
+            for (const auto& st : of->streams)
+                packets += st->packets;
+            if (packets == 0 && !of->streams.empty()) {
+                of->discard = true;
+                if (failure.empty())
+                    failure = "No frame was converted: the start time or the length leaves nothing of the input";
+            }
+        }
+    }
+    // The file is complete only when its trailer and its last bytes reached
+    // the disk: a full disk or a failed close ends the task as failed.
     for (auto& of : output_owned)
         if (of->header_written) {
             const int r = AV.av_write_trailer(of->ctx.get());
             of->header_written = false;
-            if (r < 0)
-                LogMessage(this, llError, "av_write_trailer(): " + LibErrorText(r));
+            if (r < 0 && failure.empty())
+                failure = "av_write_trailer(): " + LibErrorText(r);
         }
     PrintReport(true, -1);
+    for (auto& of : output_owned) {
+        const int r = CloseOutputIO(of->ctx.get());
+        if (r < 0 && failure.empty())
+            failure = of->file_name + ": " + LibErrorText(r);
+    }
     CloseCodecs();
-    FFinished.store(!FBroken.load());
     FreeConversionState();
+    if (!failure.empty())
+        Raise(failure);
+    if (!FBroken.load())
+        RemovePassLogs();
+    FFinished.store(!FBroken.load());
+}
+
+void TCustomFFmpeg::NoteInputEnd(int fileIndex)
+{
+    const TAVInputFile& f = file_table[static_cast<size_t>(fileIndex)];
+    const AVFormatContext* ic = input_files[static_cast<size_t>(fileIndex)].ctx.get();
+    // A length guessed from the bit rate is no promise.
+    if (f.reached < 0 || ic->duration == AV_NOPTS_VALUE || ic->duration <= 0 ||
+        ic->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE || FInputDeclared.load() >= 0)
+        return;
+    const int64_t start = ic->start_time != AV_NOPTS_VALUE ? ic->start_time : 0;
+    const int64_t reached = std::max<int64_t>(f.reached - start, 0);
+    if (ic->duration - reached <= AV_TIME_BASE)
+        return;
+    FInputReached.store(reached);
+    FInputDeclared.store(ic->duration);
+    LogMessageFmt(this, llWarning, "%s ended at %.2f s, before its declared length of %.2f s",
+                  input_files[static_cast<size_t>(fileIndex)].file_name.c_str(), static_cast<double>(reached) / 1e6,
+                  static_cast<double>(ic->duration) / 1e6);
 }
 
 void TCustomFFmpeg::HandlePacket(AVPacket* pkt, int fileIndex)
@@ -172,6 +221,13 @@ void TCustomFFmpeg::HandlePacket(AVPacket* pkt, int fileIndex)
     if (!ist.mapped || ist.discard)
         return;
     const AVRational tb = ist.st->time_base;
+    {
+        const int64_t at = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+        if (at != AV_NOPTS_VALUE) {
+            const int64_t end = AV.av_rescale_q(at + std::max<int64_t>(pkt->duration, 0), tb, AV_TIME_BASE_Q);
+            f.reached = std::max(f.reached, end);
+        }
+    }
 
     const int64_t offset = AV.av_rescale_q(in.ts_offset, AV_TIME_BASE_Q, tb);
     if (pkt->dts != AV_NOPTS_VALUE)
@@ -239,7 +295,11 @@ bool TCustomFFmpeg::OutputPacket(TAVInputStream& ist, const AVPacket* pkt)
     int ret = 0;
     if (ist.decoding_needed) {
         switch (ist.st->codecpar->codec_type) {
-        case AVMEDIA_TYPE_VIDEO: ret = DecodeVideo(ist, pkt); break;
+        case AVMEDIA_TYPE_VIDEO:
+            ret = DecodeVideo(ist, pkt);
+            if (!pkt)
+                EndVideoFilters(ist);
+            break;
         case AVMEDIA_TYPE_AUDIO: ret = DecodeAudio(ist, pkt); break;
         case AVMEDIA_TYPE_SUBTITLE: ret = DecodeSubtitle(ist, pkt); break;
         default: break;
@@ -306,6 +366,14 @@ void TCustomFFmpeg::EndJoinSegment(int& joinIndex, bool& stop)
             end = t;
         ost.show_fps = false;
     }
+    // Sound that ends before the picture is followed by silence up to the
+    // segment's end: formats whose sound carries no time stamps would
+    // otherwise play the next segment's sound that much early.
+    for (size_t k = 0; k < per; ++k) {
+        TAVOutputStream& ost = *ost_table[first + k];
+        if (ost.setup->type == AVMEDIA_TYPE_AUDIO && ost.encoding_needed && ost.fifo)
+            PadAudioTo(ost, end);
+    }
     if (joinIndex + 1 >= nb_input_files()) {
         stop = true;
         return;
@@ -350,9 +418,7 @@ void TCustomFFmpeg::FlushEncoders()
         } else {
             continue;
         }
-        const int r = AV.avcodec_send_frame(s.enc_ctx.get(), nullptr);
-        if (r < 0 && r != AVERROR_EOF)
-            Raise(failure);
+        SendFrame(ost, nullptr, failure);
         ReceivePackets(ost, failure);
     }
 }

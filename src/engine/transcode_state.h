@@ -53,6 +53,8 @@ struct TOutputStreamSetup {
     double out_time = 0;                    // end of the last packet written, seconds
     int64_t last_dts = AV_NOPTS_VALUE;      // in the stream's time base
     bool drained = false;                   // the encoder gave its delayed packets
+    bool bsfs_ended = false;                // the bitstream filters gave what they held
+    int64_t packets = 0;                    // given to the muxer
 };
 
 struct TOutputFile {
@@ -60,6 +62,8 @@ struct TOutputFile {
     std::string file_name;  // as the host gave it
     std::vector<std::unique_ptr<TOutputStreamSetup>> streams;
     bool header_written = false;
+    bool has_file = false;  // this task created the file on disk
+    bool discard = false;   // the conversion failed to put anything in it: delete it
 };
 
 // One opened codec, so that every codec opened can be closed after an error.
@@ -76,6 +80,7 @@ struct TAVInputFile {
     int buffer_size = 0;
     int nb_streams = 0;
     bool no_packet = false;  // the last read asked to be tried again later
+    int64_t reached = -1;    // end of the last packet read, microseconds of the file's own time
 };
 
 struct TAVInputStream {
@@ -100,6 +105,7 @@ struct TAVInputStream {
     AVFilterContext* input_video_filter = nullptr;
     FramePtr filter_frame;
     bool has_filter_frame = false;
+    bool filter_ended = false;  // the graph was told that no more pictures come
     FramePtr picref;
 };
 
@@ -148,6 +154,44 @@ struct TAVOutputStream {
     int quality = 0;       // lambda units
     int64_t error[4] = {0, 0, 0, 0};
     int pict_type = 0;
+};
+
+// Feeds one packet (or, without one, the end of the stream) to a decoder
+// and hands out the frames it gives. A decoder that still holds frames may
+// answer the packet with EAGAIN: its frames are taken first and the packet
+// is sent again, so no packet is lost.
+class TDecodeStep {
+public:
+    TDecodeStep(AVCodecContext* dec, const AVPacket* pkt) : dec_(dec), pkt_(pkt) { Send(); }
+    // 0 with a frame; EAGAIN or EOF when the packet is used up; or an error.
+    int Next(AVFrame* frame)
+    {
+        for (;;) {
+            if (error_ < 0)
+                return error_;
+            const int r = AV.avcodec_receive_frame(dec_, frame);
+            if (r != AVERROR(EAGAIN) || sent_)
+                return r;
+            Send();
+            if (!sent_ && error_ == 0)
+                return AVERROR(EAGAIN);  // neither takes nor gives: nothing more to do
+        }
+    }
+
+private:
+    void Send()
+    {
+        const int r = AV.avcodec_send_packet(dec_, pkt_);
+        if (r >= 0 || r == AVERROR_EOF)
+            sent_ = true;
+        else if (r != AVERROR(EAGAIN))
+            error_ = r;
+    }
+
+    AVCodecContext* dec_;
+    const AVPacket* pkt_;
+    bool sent_ = false;
+    int error_ = 0;
 };
 
 struct TStreamMap {

@@ -35,14 +35,10 @@ int64_t FrameDurationUs(const TAVInputStream& ist, const AVFrame* frame)
 int TCustomFFmpeg::DecodeVideo(TAVInputStream& ist, const AVPacket* pkt)
 {
     AVCodecContext* dec = ist.codec->dec_ctx.get();
-    int ret = AV.avcodec_send_packet(dec, pkt);
-    if (ret == AVERROR_EOF)
-        return 0;
-    if (ret < 0 && ret != AVERROR(EAGAIN))
-        return ret;
+    TDecodeStep step(dec, pkt);
     int frames = 0;
     for (;;) {
-        ret = AV.avcodec_receive_frame(dec, FDecoded.get());
+        const int ret = step.Next(FDecoded.get());
         if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
             break;
         if (ret < 0)
@@ -74,12 +70,30 @@ void TCustomFFmpeg::VideoFrameOut(TAVInputStream& ist, AVFrame* frame, int64_t f
         }
         return;
     }
-    int r = AV.av_buffersrc_add_frame_flags(ist.input_video_filter, picture, AV_BUFFERSRC_FLAG_KEEP_REF);
+    const int r = AV.av_buffersrc_add_frame_flags(ist.input_video_filter, picture, AV_BUFFERSRC_FLAG_KEEP_REF);
     if (r < 0)
         Raise("Error opening filters: " + LibErrorText(r));
+    PullFilteredFrames(ist, frameTimeUs);
+}
+
+// Filters that look ahead (deinterlacers, "reverse") hold pictures back
+// until they learn that no more will come.
+void TCustomFFmpeg::EndVideoFilters(TAVInputStream& ist)
+{
+    if (!ist.filter_graph || ist.filter_ended)
+        return;
+    ist.filter_ended = true;
+    const int r = AV.av_buffersrc_add_frame_flags(ist.input_video_filter, nullptr, 0);
+    if (r < 0 && r != AVERROR_EOF)
+        Raise("Error opening filters: " + LibErrorText(r));
+    PullFilteredFrames(ist, ist.next_pts != AV_NOPTS_VALUE ? ist.next_pts : ist.pts);
+}
+
+void TCustomFFmpeg::PullFilteredFrames(TAVInputStream& ist, int64_t frameTimeUs)
+{
     const AVRational tb = AV.av_buffersink_get_time_base(ist.out_video_filter);
     for (;;) {
-        r = AV.av_buffersink_get_frame(ist.out_video_filter, FFiltered.get());
+        const int r = AV.av_buffersink_get_frame(ist.out_video_filter, FFiltered.get());
         if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
             break;
         if (r < 0)
@@ -232,12 +246,24 @@ void TCustomFFmpeg::EncodeVideoFrame(TAVOutputStream& ost, AVFrame* picture)
         picture->interlaced_frame = 1;
         picture->top_field_first = top_field_first;
     }
-    if (AV.avcodec_send_frame(enc, picture) < 0)
-        Raise("Video encoding failed");
+    SendFrame(ost, picture, "Video encoding failed");
     ++ost.sync_opts;
     ++ost.frame_number;
     if (ReceivePackets(ost, "Video encoding failed") > 0)
         PostHooks(picture, AV.av_rescale_q(pts, enc->time_base, AV_TIME_BASE_Q));
+}
+
+void TCustomFFmpeg::SendFrame(TAVOutputStream& ost, const AVFrame* frame, const char* failure)
+{
+    AVCodecContext* enc = ost.setup->enc_ctx.get();
+    int r = AV.avcodec_send_frame(enc, frame);
+    if (r == AVERROR(EAGAIN)) {
+        // The encoder wants its packets taken before it takes more.
+        ReceivePackets(ost, failure);
+        r = AV.avcodec_send_frame(enc, frame);
+    }
+    if (r < 0 && !(frame == nullptr && r == AVERROR_EOF))
+        Raise(failure);
 }
 
 int TCustomFFmpeg::ReceivePackets(TAVOutputStream& ost, const char* failure)
@@ -286,17 +312,20 @@ void TCustomFFmpeg::WritePacket(TAVOutputStream& ost, AVPacket* pkt)
 }
 
 // Each bitstream filter may hold packets back or split them; everything it
-// gives goes on to the next one, and after the last to the muxer.
+// gives goes on to the next one, and after the last to the muxer. Without a
+// packet, filter k learns that its input ended and gives what it held.
 void TCustomFFmpeg::FilterAndWrite(TAVOutputStream& ost, size_t k, AVPacket* pkt)
 {
     std::vector<BsfPtr>& chain = ost.setup->bsfs;
     if (k >= chain.size()) {
+        if (!pkt)
+            return;
         pkt->stream_index = ost.index;
         WriteOnePacket(ost, pkt);
         return;
     }
     AVBSFContext* bsf = chain[k].get();
-    int r = AV.av_bsf_send_packet(bsf, pkt);
+    // One packet per filter of the chain, reused from packet to packet.
     std::vector<PacketPtr>& outs = ost.setup->bsf_out;
     if (outs.size() < chain.size())
         outs.resize(chain.size());
@@ -305,13 +334,23 @@ void TCustomFFmpeg::FilterAndWrite(TAVOutputStream& ost, size_t k, AVPacket* pkt
         out.reset(AV.av_packet_alloc());
     if (!out)
         Raise("Not enough memory");
-    while (r >= 0) {
-        r = AV.av_bsf_receive_packet(bsf, out.get());
-        if (r >= 0) {
+    auto pass = [&] {
+        int r;
+        while ((r = AV.av_bsf_receive_packet(bsf, out.get())) >= 0) {
             FilterAndWrite(ost, k + 1, out.get());
             AV.av_packet_unref(out.get());
         }
+        return r;
+    };
+    int r = AV.av_bsf_send_packet(bsf, pkt);
+    if (r == AVERROR(EAGAIN)) {
+        // Full: what it holds goes on first, then the packet is taken.
+        r = pass();
+        if (r == AVERROR(EAGAIN))
+            r = AV.av_bsf_send_packet(bsf, pkt);
     }
+    if (r >= 0)
+        r = pass();
     if (r != AVERROR(EAGAIN) && r != AVERROR_EOF) {
         const std::string msg = Format("%s failed for stream %d, codec %s", bsf->filter->name, ost.index,
                                        AV.avcodec_get_name(ost.st->codecpar->codec_id)) +
@@ -320,6 +359,16 @@ void TCustomFFmpeg::FilterAndWrite(TAVOutputStream& ost, size_t k, AVPacket* pkt
             Raise(msg);
         LogMessage(this, llError, msg);
     }
+}
+
+void TCustomFFmpeg::EndBitstreamFilters(TAVOutputStream& ost)
+{
+    TOutputStreamSetup& s = *ost.setup;
+    if (s.bsfs_ended)
+        return;
+    s.bsfs_ended = true;
+    for (size_t k = 0; k < s.bsfs.size(); ++k)
+        FilterAndWrite(ost, k, nullptr);
 }
 
 void TCustomFFmpeg::WriteOnePacket(TAVOutputStream& ost, AVPacket* pkt)
@@ -346,6 +395,7 @@ void TCustomFFmpeg::WriteOnePacket(TAVOutputStream& ost, AVPacket* pkt)
     const int r = AV.av_interleaved_write_frame(oc, pkt);
     if (r < 0)
         Raise("av_interleaved_write_frame(): " + LibErrorText(r));
+    ++s.packets;
     if (s.type == AVMEDIA_TYPE_VIDEO)
         video_size += size;
     else if (s.type == AVMEDIA_TYPE_AUDIO)

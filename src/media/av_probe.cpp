@@ -83,7 +83,9 @@ int32_t LeadingNumber(const std::string& text)
 // "seconds.micro" as the info text shows start times.
 std::string SecondsText(int64_t us)
 {
-    return Format("%" PRId64 ".%.6" PRId64, us / 1000000, us % 1000000);
+    // The sign once, in front: -21333 is "-0.021333".
+    const uint64_t magnitude = us < 0 ? 0 - static_cast<uint64_t>(us) : static_cast<uint64_t>(us);
+    return Format("%s%" PRIu64 ".%06" PRIu64, us < 0 ? "-" : "", magnitude / 1000000, magnitude % 1000000);
 }
 
 // Rates print without decimals when whole, and in thousands when a multiple

@@ -119,8 +119,9 @@ int OpenUnicodeIO(AVIOContext** pb, const char* url, int avioFlags)
     return 0;
 }
 
-// Returns true when pb was ours (and is now closed and freed).
-bool CloseUnicodeIO(AVIOContext* pb)
+// Returns true when pb was ours (and is now closed and freed); `error`
+// receives a failure of its last writes or of the close.
+bool CloseUnicodeIO(AVIOContext* pb, int* error = nullptr)
 {
     {
         std::lock_guard<std::mutex> g(g_ownedLock);
@@ -128,11 +129,15 @@ bool CloseUnicodeIO(AVIOContext* pb)
             return false;
     }
     AV.avio_flush(pb);
+    int err = pb->error;
     auto* io = static_cast<TUnicodeIO*>(pb->opaque);
     AV.av_freep(&pb->buffer);
     AV.avio_context_free(&pb);
-    UnicodeClose(io->handle);
+    if (UnicodeClose(io->handle) != 0 && err >= 0)
+        err = AVERROR(EIO);
     delete io;
+    if (error)
+        *error = err;
     return true;
 }
 
@@ -324,13 +329,21 @@ int OpenOutputIO(AVFormatContext* oc, const std::string& libName)
     return oc->io_open(oc, &oc->pb, libName.c_str(), AVIO_FLAG_WRITE, nullptr);
 }
 
-void CloseOutputIO(AVFormatContext* oc)
+int CloseOutputIO(AVFormatContext* oc)
 {
     if (!oc || !oc->pb)
-        return;
-    if (!CloseUnicodeIO(oc->pb))
-        AV.avio_closep(&oc->pb);
+        return 0;
+    int err = 0;
+    if (!CloseUnicodeIO(oc->pb, &err)) {
+        // avio_closep reports the close but not a failed last write.
+        AV.avio_flush(oc->pb);
+        err = oc->pb->error;
+        const int r = AV.avio_closep(&oc->pb);
+        if (err >= 0)
+            err = r;
+    }
     oc->pb = nullptr;
+    return err < 0 ? err : 0;
 }
 
 }  // namespace vexa

@@ -48,9 +48,10 @@ int OpenInputFile(AVFormatContext** ps, const std::string& libName, const AVInpu
 void CloseInputFile(AVFormatContext** ps);
 
 // Opens oc->pb for writing libName (a library error code on failure), and
-// closes it again; CloseOutputIO is safe to call when nothing is open.
+// closes it again; CloseOutputIO is safe to call when nothing is open and
+// returns a library error code when the last writes or the close failed.
 int OpenOutputIO(AVFormatContext* oc, const std::string& libName);
-void CloseOutputIO(AVFormatContext* oc);
+int CloseOutputIO(AVFormatContext* oc);
 
 // Installs the hooks through which a format context opens further files
 // (image sequences, segments) so they understand the unicode form too.

@@ -2,12 +2,14 @@
 // the columns a selected row receives.
 #include "catalogue/job_columns.h"
 #include "catalogue/job_defaults.h"
+#include "catalogue/presets.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 
 using namespace vexa::catalogue;
 namespace fs = std::filesystem;
@@ -138,6 +140,12 @@ TEST(JobDefaults, RowColumnsOfTelltalePresets)
         {109, "clip.3gp", {{jcAspect, "4:3"}, {jcAudioCodec, "libfaac"}, {jcAudioBitrate, "12000"}}},
         {1100, "clip.mp4", {{jcVideoTag, ""}, {jcFrameSize, "320*240"}, {jcVideoBitrate, "528000"}}},
         {1600, "clip.avi", {{jcVideoTag, "DX50"}}},
+        // Program streams carry AC-3 at the rates of the AAC they once named.
+        {307, "clip.vob", {{jcAudioCodec, "ac3"}, {jcSampleRate, "48000"}, {jcAudioBitrate, "128000"}}},
+        {1404, "clip.mpg", {{jcAudioCodec, "ac3"}, {jcSampleRate, "48000"}, {jcAudioBitrate, "128000"}}},
+        // An encoder that still exists, in the container of the title.
+        {909, "clip.avi", {{jcVideoCodec, "msmpeg4v2"}, {jcFileExt, ".avi"}}},
+        {1305, "clip.mp4", {{jcVideoTag, ""}, {jcVideoCodec, "mpeg4"}}},
         {3202, "clip.mp4", {{jcFrameRate, "25"}, {jcFrameSize, "640*480"}}},
         {3302, "clip.mp4", {{jcFrameRate, ""}, {jcAspect, "16:9"}}},
     };
@@ -148,6 +156,35 @@ TEST(JobDefaults, RowColumnsOfTelltalePresets)
         const auto columns = Columns(d);
         for (const auto& [column, text] : c.columns)
             EXPECT_EQ(columns.at(column), text) << "column " << column;
+    }
+}
+
+TEST(JobDefaults, EveryPresetNamesWhatItsContainerAndCodecTake)
+{
+    // What the muxers and encoders of the installed libraries refuse, found
+    // here before a conversion runs into it.
+    const std::set<std::string> programStream = {".mpg", ".mpeg", ".vob"};
+    const std::set<std::string> programStreamAudio = {"", "mp2", "libmp3lame", "ac3"};
+    const std::set<int> ac3Rates = {32000, 44100, 48000};
+    const std::set<int> ac3Kbps = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160,
+                                   192, 224, 256, 320, 384, 448, 512, 576, 640};
+    const std::set<std::string> goneEncoders = {"msmpeg4v1"};
+    for (const TPresetEntry& preset : AllPresets()) {
+        SCOPED_TRACE(preset.Key);
+        const TJobDefaults d = Loaded(preset.Key);
+        const std::string ext = d.Video_FileExt.empty() ? std::string(preset.OutputExt) : d.Video_FileExt;
+        if (programStream.count(ext) && d.Video_TargetType.empty()) {
+            EXPECT_TRUE(programStreamAudio.count(d.Video_AudioCodec)) << d.Video_AudioCodec;
+        }
+        if (ext == ".mp4" || ext == ".m4v" || ext == ".3gp" || ext == ".3g2") {
+            EXPECT_EQ(d.Video_VideoTag, "");
+        }
+        if (d.Video_AudioCodec == "ac3") {
+            EXPECT_TRUE(ac3Rates.count(std::stoi(d.Video_AudioSampleRate))) << d.Video_AudioSampleRate;
+            EXPECT_TRUE(d.Video_AudioBitrate % 1000 == 0 && ac3Kbps.count(d.Video_AudioBitrate / 1000))
+                << d.Video_AudioBitrate;
+        }
+        EXPECT_FALSE(goneEncoders.count(d.Video_VideoCodec)) << d.Video_VideoCodec;
     }
 }
 

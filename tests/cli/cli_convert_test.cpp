@@ -212,3 +212,27 @@ TEST(CliConvert, CtrlCLeavesAValidShorterOutputAndNoEmptyFiles)
     for (const auto& entry : fs::directory_iterator(dest))
         EXPECT_GT(entry.file_size(), 0u) << entry.path();
 }
+
+// A cut-off download converts what it holds, and the summary says the
+// input ended early instead of a plain "finished".
+TEST(CliConvert, SummaryTellsOfAnInputThatEndedEarly)
+{
+    const fs::path out = Scratch("ended-early");
+    vexa::testmedia::ClipSpec clip;
+    clip.path = (out / "whole.mkv").string();
+    clip.videoCodec = "mpeg4";
+    clip.audioCodec = "libvorbis";
+    clip.seconds = 6.0;
+    vexa::testmedia::MakeClip(clip);
+    const fs::path cut = out / "cut.mkv";
+    vexa::testmedia::Truncate(clip.path, cut.string(), 0.5);
+    const fs::path converted = out / "converted";
+    fs::create_directories(converted);
+    const CliRun r = Cli({"convert", "--output", converted.string(), cut.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("finished, input ended early"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" of 00:00:06"), std::string::npos) << r.out;
+    const CliRun whole = Cli({"convert", "--output", converted.string(), clip.path});
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    EXPECT_EQ(whole.out.find("ended early"), std::string::npos) << whole.out;
+}

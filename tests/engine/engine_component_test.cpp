@@ -313,11 +313,20 @@ TEST_F(EngineComponentTest, PausedTaskResumesOrStops)
         events.Attach(engine);
         first.onFirst = [](TCustomFFEngine& e) { e.Pause(); };
         first.Connect(engine);
-        AddWithOutput(engine, "long.avi", dir + (stop ? "/stopped.avi" : "/resumed.avi"), Hooked(AviOptions()));
+        const std::string out = dir + (stop ? "/stopped.avi" : "/resumed.avi");
+        AddWithOutput(engine, "long.avi", out, Hooked(AviOptions()));
         engine.Start(1);
         ASSERT_TRUE(first.Wait());
         EXPECT_TRUE(engine.Task(0)->Paused());
         EXPECT_FALSE(engine.Task(0)->Terminated());
+        // Once the worker is held, the output stops growing.
+        ASSERT_TRUE(platform::MainThread::WaitServing([&] { return engine.Task(0)->PauseHeld(); },
+                                                      std::chrono::seconds(30)));
+        const auto sizeNow = [&] { return platform::FileSize(out); };
+        const long long held = sizeNow();
+        EXPECT_FALSE(platform::MainThread::WaitServing([&] { return sizeNow() != held; },
+                                                       std::chrono::milliseconds(700)));
+        EXPECT_EQ(sizeNow(), held);
         if (stop)
             engine.Stop(true);
         else
@@ -325,10 +334,11 @@ TEST_F(EngineComponentTest, PausedTaskResumesOrStops)
         ASSERT_TRUE(events.WaitForEnd());
         EXPECT_EQ(events.Terminates().at(0).info.TaskIndex, 0);
         EXPECT_EQ(events.Terminates().at(0).info.Finished, !stop);
-        const OutputFacts f = ReadOutput(dir + (stop ? "/stopped.avi" : "/resumed.avi"));
+        const OutputFacts f = ReadOutput(out);
         EXPECT_TRUE(f.opened);
         if (!stop) {
             EXPECT_NEAR(static_cast<double>(f.duration) / 1e6, 6.0, 0.2);
+            EXPECT_GT(sizeNow(), held);
         }
         engine.ClearTasks();
     }
@@ -439,6 +449,7 @@ TEST_F(TaskRunTest, TasksWithoutOutputOrInputEndAtOnce)
     EXPECT_FALSE(std::filesystem::exists(dir + "/x.mp2"));
 }
 
+// Nothing converted is no success: the task fails and its file goes.
 TEST_F(TaskRunTest, OutputThatStaysEmptyIsDeleted)
 {
     const std::string dir = ScratchDir("task-empty");
@@ -447,7 +458,8 @@ TEST_F(TaskRunTest, OutputThatStaysEmptyIsDeleted)
     ASSERT_TRUE(task.OpenInput(Media("audio.wav")));
     ASSERT_GE(task.OpenOutput(dir + "/nothing.mp2", false), 1) << task.LastErrMsg();
     task.StartConvert(false);
-    EXPECT_FALSE(task.FatalException()) << task.FatalMessage();
+    EXPECT_TRUE(task.FatalException());
+    EXPECT_FALSE(task.Finished());
     EXPECT_FALSE(std::filesystem::exists(dir + "/nothing.mp2"));
 }
 
@@ -599,6 +611,10 @@ TEST_F(EngineComponentTest, ExchangeAndRemoveTasks)
     engine.RemoveTask(0);
     ASSERT_EQ(engine.TasksCount(), 1);
     EXPECT_EQ(engine.Task(0)->InputFile(0).file_name, Media("av.avi"));
+    // An index outside the list is refused, not followed into memory.
+    EXPECT_EQ(ErrorOf([&] { engine.RemoveTask(1); }), "List index out of bounds (1)");
+    EXPECT_EQ(ErrorOf([&] { engine.RemoveTask(-1); }), "List index out of bounds (-1)");
+    EXPECT_EQ(engine.TasksCount(), 1);
 }
 
 // Closing the application stops a run with waiting; an engine destroyed in

@@ -24,6 +24,18 @@ struct OutputFacts {
     int sampleRate = 0, channels = 0;
 };
 OutputFacts ReadOutput(const std::string& path);
+// What decoding a whole file gives: every picture of its first video
+// stream and every sample of its first audio stream.
+struct DecodedCounts {
+    bool opened = false;
+    int64_t videoFrames = 0;
+    int64_t audioSamples = 0;  // per channel
+    int sampleRate = 0;
+    int channels = 0;
+    double audioRms = 0;       // of every sample, full scale 1.0
+};
+DecodedCounts CountDecoded(const std::string& path);
+
 // The picture at about `atUs` microseconds, as a bitmap; false when none.
 bool PictureAt(const std::string& path, int64_t atUs, platform::Bitmap& bitmap);
 

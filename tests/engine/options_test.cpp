@@ -16,6 +16,15 @@ namespace {
 
 using Options = std::vector<std::pair<std::string, std::string>>;
 
+// `n` copies of `item` separated by commas.
+std::string Repeat(const std::string& item, int n)
+{
+    std::string s;
+    for (int i = 0; i < n; ++i)
+        s += (i ? "," : "") + item;
+    return s;
+}
+
 void Apply(TCustomFFmpeg& t, const Options& options)
 {
     for (const auto& [n, v] : options)
@@ -232,6 +241,15 @@ TEST_F(OptionStateTest, BadValuesRaiseTheirMessages)
         {{{"streamid", "3"}}, "Invalid value \"3\" for option \"streamid\", required syntax is \"index:value\""},
         {{{"streamid", "20:1"}}, "stream index over MAX_STREAMS(20)"},
         {{{"intra_matrix", "1,2,3"}}, "Syntax error in matrix \"1,2,3\" at coeff 2"},
+        // Encoders divide by the coefficients.
+        {{{"intra_matrix", Repeat("0", 64)}},
+         "Invalid coefficient 0 in matrix \"" + Repeat("0", 64) + "\" at coeff 0: it must be from 1 to 255"},
+        {{{"inter_matrix", Repeat("16", 63) + ",256"}},
+         "Invalid coefficient 256 in matrix \"" + Repeat("16", 63) + ",256\" at coeff 63: it must be from 1 to 255"},
+        {{{"itsscale", "0:0"}}, "Invalid time stamp scale \"0:0\" for option itsscale: it must be a positive number"},
+        {{{"itsscale", "0:-2"}}, "Invalid time stamp scale \"0:-2\" for option itsscale: it must be a positive number"},
+        {{{"itsscale", "1:inf"}}, "Invalid time stamp scale \"1:inf\" for option itsscale: it must be a positive number"},
+        {{{"itsscale", "1:nan"}}, "Invalid time stamp scale \"1:nan\" for option itsscale: it must be a positive number"},
         {{{"vbsf", "nosuchbsf=1"}}, "Unknown bitstream filter nosuchbsf=1"},
         {{{"t", "soon"}}, "Invalid duration specification for t: soon"},
         {{{"ss", "-x"}}, "Invalid duration specification for ss: -x"},
@@ -308,6 +326,10 @@ TEST_F(OptionStateTest, StateChangedBeforeAnErrorStays)
     EXPECT_NE(ErrorOf([&] { t.SetOption("intra_matrix", "4,5"); }), "<no error>");
     EXPECT_EQ(t.intra_matrix.size(), 64u);  // allocated and partly filled
     EXPECT_EQ(t.intra_matrix[1], 5);
+    // The zeros left in it never reach an encoder, which divides by them.
+    ASSERT_TRUE(t.OpenInput(Media("av.avi"))) << t.LastErrMsg();
+    EXPECT_EQ(t.OpenOutput(ScratchDir("half-matrix") + "/out.avi", false), -1);
+    EXPECT_EQ(t.LastErrMsg(), "new_video_stream fail: Invalid intra_matrix: every coefficient must be from 1 to 255");
 }
 
 TEST_F(OptionStateTest, MapsAndStreamIdsAreBounded)

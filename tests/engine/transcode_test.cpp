@@ -251,6 +251,8 @@ struct LoopCase {
     // option lines.
     int videoSync = -1;
     int audioSync = 0;
+    // Option lines of the input.
+    const char* inputOptions = "";
 };
 
 class LoopOptionTest : public EngineRunTest, public ::testing::WithParamInterface<LoopCase> {};
@@ -263,7 +265,8 @@ TEST_P(LoopOptionTest, ConvertsAndDoesWhatTheOptionSays)
     EngineEvents events;
     TFFEngine engine;
     events.Attach(engine);
-    const int t = engine.AddTask(Media("av.avi"), static_cast<const TInputOptions*>(nullptr));
+    const int t = engine.AddTask(Media("av.avi"), std::string(c.inputOptions));
+    ASSERT_EQ(t, 0) << engine.LastErrMsg();
     TOutputOptions o = AviOptions();
     o.ExtOptions = std::string(c.extOptions);
     o.VideoSyncMethod = c.videoSync;
@@ -286,8 +289,36 @@ void Seconds(const OutputFacts& f, double s, double tolerance = 0.15)
     EXPECT_NEAR(static_cast<double>(f.duration) / 1e6, s, tolerance);
 }
 
+int64_t Pictures(const std::string& path)
+{
+    return CountDecoded(path).videoFrames;
+}
+
+// How far the odd lines of a picture are from the mean of the lines around
+// them; a deinterlacer that rebuilds one field from the other leaves none.
+double OddLineError(const platform::Bitmap& b)
+{
+    double sum = 0;
+    int n = 0;
+    for (int y = 1; y + 1 < b.Height(); y += 2)
+        for (int x = 0; x < b.Width(); ++x) {
+            uint8_t r0, g0, b0, r1, g1, b1, r2, g2, b2;
+            b.GetPixel(x, y - 1, r0, g0, b0);
+            b.GetPixel(x, y, r1, g1, b1);
+            b.GetPixel(x, y + 1, r2, g2, b2);
+            sum += std::abs(2 * r1 - r0 - r2) + std::abs(2 * g1 - g0 - g2) + std::abs(2 * b1 - b0 - b2);
+            ++n;
+        }
+    return sum / (2.0 * n);
+}
+
+// av.avi: 50 pictures at 25/s and 2 s of sound.
 const LoopCase kLoopCases[] = {
-    {"frames", "vframes=10", "v.avi", [](const std::string&, const OutputFacts& f) { Seconds(f, 0.4, 0.1); }},
+    {"frames", "vframes=10", "v.avi",
+     [](const std::string& path, const OutputFacts& f) {
+         EXPECT_EQ(Pictures(path), 10);
+         Seconds(f, 0.4, 0.1);
+     }},
     {"crop", "croptop=40\ncropbottom=40", "c.avi",
      [](const std::string&, const OutputFacts& f) { EXPECT_EQ(f.height, 160); }},
     {"crop-and-size", "cropleft=80\ns=96x64", "cs.avi",
@@ -301,18 +332,49 @@ const LoopCase kLoopCases[] = {
          EXPECT_EQ(f.height, 100);
          Seconds(f, 2.0);
      }},
-    {"deinterlace", "deinterlace=", "d.avi", [](const std::string&, const OutputFacts& f) { Seconds(f, 2.0); }},
+    {"deinterlace", "deinterlace=\nqscale=2", "d.avi",
+     [](const std::string& path, const OutputFacts& f) {
+         platform::Bitmap source, blended;
+         ASSERT_TRUE(PictureAt(Media("av.avi"), 0, source));
+         ASSERT_TRUE(PictureAt(path, 0, blended));
+         EXPECT_LT(OddLineError(blended), 0.8 * OddLineError(source));
+         Seconds(f, 2.0);
+     }},
     {"audio-sync", "ar=22050", "a.avi",
      [](const std::string&, const OutputFacts& f) {
          EXPECT_EQ(f.sampleRate, 22050);
          Seconds(f, 2.0);
      },
      -1, 1},
-    {"audio-compensation", "vol=128", "ac.avi", [](const std::string&, const OutputFacts& f) { Seconds(f, 2.0); }, -1,
-     100},
-    {"passthrough-sync", "", "p.avi", [](const std::string&, const OutputFacts& f) { Seconds(f, 2.0); }, 0},
-    {"dropping-sync", "r=10", "dr.avi", [](const std::string&, const OutputFacts& f) { Seconds(f, 2.0, 0.25); }, 2},
-    {"duplicating-sync", "r=50", "du.avi", [](const std::string&, const OutputFacts& f) { Seconds(f, 2.0); }, 1},
+    // Half the volume, with the resampler compensating drift on the way.
+    {"audio-compensation", "vol=128", "ac.avi",
+     [](const std::string& path, const OutputFacts& f) {
+         const double source = CountDecoded(Media("av.avi")).audioRms;
+         ASSERT_GT(source, 0.01);
+         EXPECT_NEAR(CountDecoded(path).audioRms / source, 0.5, 0.05);
+         Seconds(f, 2.0);
+     },
+     -1, 100},
+    {"passthrough-sync", "", "p.avi",
+     [](const std::string& path, const OutputFacts& f) {
+         EXPECT_EQ(Pictures(path), 50);
+         Seconds(f, 2.0);
+     },
+     0},
+    // 10 pictures a second kept of 25: the others are dropped.
+    {"dropping-sync", "r=10", "dr.avi",
+     [](const std::string& path, const OutputFacts& f) {
+         EXPECT_NEAR(static_cast<double>(Pictures(path)), 20, 1);
+         Seconds(f, 2.0, 0.25);
+     },
+     2},
+    // 50 a second from 25: every picture twice.
+    {"duplicating-sync", "r=50", "du.avi",
+     [](const std::string& path, const OutputFacts& f) {
+         EXPECT_NEAR(static_cast<double>(Pictures(path)), 100, 1);
+         Seconds(f, 2.0);
+     },
+     1},
     {"size-limit", "fs=20000", "s.avi",
      [](const std::string& path, const OutputFacts&) {
          EXPECT_LT(std::filesystem::file_size(path), 60000u);
@@ -329,8 +391,19 @@ const LoopCase kLoopCases[] = {
          ASSERT_TRUE(std::filesystem::exists(log));
          EXPECT_GT(std::filesystem::file_size(log), 0u);
      }},
-    {"bitstream-filter", "vbsf=mpeg4_unpack_bframes", "b.avi", [](const std::string&, const OutputFacts& f) { Seconds(f, 2.0); }},
-    {"offset", "itsoffset=0", "o.avi", [](const std::string&, const OutputFacts& f) { Seconds(f, 2.0); }},
+    // Every picture goes through the filter and out of it.
+    {"bitstream-filter", "vbsf=mpeg4_unpack_bframes", "b.avi",
+     [](const std::string& path, const OutputFacts& f) {
+         EXPECT_EQ(Pictures(path), 50);
+         Seconds(f, 2.0);
+     }},
+    // The input's pictures start a second late; the first one fills the gap.
+    {"offset", "", "o.avi",
+     [](const std::string& path, const OutputFacts& f) {
+         EXPECT_NEAR(static_cast<double>(Pictures(path)), 75, 1);
+         Seconds(f, 3.0);
+     },
+     -1, 0, "itsoffset=1"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Loop, LoopOptionTest, ::testing::ValuesIn(kLoopCases),

@@ -509,6 +509,21 @@ TEST_F(ProbeInfo, RatesOfRealClips)
     }
 }
 
+// Sound that starts before zero (the encoder's priming samples) prints its
+// sign once, in front.
+TEST_F(ProbeInfoLines, NegativeStreamStartPrintsItsSign)
+{
+    const std::pair<int64_t, const char*> cases[] = {
+        {-1024, ", StartTime: -0.021333, "}, {-72000, ", StartTime: -1.500000, "}, {1024, ", StartTime: 0.021333, "}};
+    for (const auto& [start, part] : cases) {
+        const std::string line = StreamLine(LinesOf([start = start](AVFormatContext* c) {
+            c->streams[0]->time_base = {1, 48000};
+            c->streams[0]->start_time = start;
+        }));
+        EXPECT_NE(line.find(part), std::string::npos) << line;
+    }
+}
+
 TEST_F(ProbeInfoLines, StreamAspectDifferingFromTheCodecShowsParAndDar)
 {
     const std::string plain = StreamLine(LinesOf([](AVFormatContext*) {}));
