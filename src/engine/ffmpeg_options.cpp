@@ -667,8 +667,11 @@ void TCustomFFmpeg::SetOption(const std::string& rawName, const std::string& raw
     if (name == "threads") {
         const std::string v = LowerCase(TrimText(value));
         const int n = v == "auto" ? 0 : StrToIntStrict(v);
-        if (n < 0)
-            Raise("Invalid value \"" + value + "\" for option \"threads\", required a count or auto");
+        // Every codec thread holds a codec context of its own: a huge count
+        // would exhaust the memory rather than go faster.
+        constexpr int kMaxCodecThreads = 64;
+        if (n < 0 || n > kMaxCodecThreads)
+            Raise("Invalid value \"" + value + "\" for option \"threads\", required a count from 0 to 64 or auto");
         thread_count = n;
         return;
     }

@@ -190,6 +190,7 @@ TEST_F(OptionStateTest, ValuesReachTheState)
         {"pgmyuv becomes image2", {{"f", "pgmyuv"}},
          [](auto& t) { return t.last_asked_format == "image2" && t.pgmyuv_compatibility_hack; }},
         {"codec threads by count", {{"threads", "3"}}, [](auto& t) { return t.thread_count == 3; }},
+        {"codec threads at the most", {{"threads", "64"}}, [](auto& t) { return t.thread_count == 64; }},
         {"codec threads left to the libraries", {{"threads", "auto"}}, [](auto& t) { return t.thread_count == 0; }},
         {"codec threads 0 is automatic too", {{"threads", "0"}}, [](auto& t) { return t.thread_count == 0; }},
         {"unknown names are ignored", {{"nosuchoption", "1"}, {"", "x"}},
@@ -210,7 +211,8 @@ struct ErrorCase {
 TEST_F(OptionStateTest, BadValuesRaiseTheirMessages)
 {
     const std::vector<ErrorCase> cases = {
-        {{{"threads", "-2"}}, "Invalid value \"-2\" for option \"threads\", required a count or auto"},
+        {{{"threads", "-2"}}, "Invalid value \"-2\" for option \"threads\", required a count from 0 to 64 or auto"},
+        {{{"threads", "65"}}, "Invalid value \"65\" for option \"threads\", required a count from 0 to 64 or auto"},
         {{{"threads", "two"}}, "'two' is not a valid integer value"},
         {{{"padtop", "4"}}, "Please use vfilters=pad"},
         {{{"padcolor", "000000"}}, "Please use vfilters=pad"},
