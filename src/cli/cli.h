@@ -21,6 +21,7 @@ int ParseInt(const std::string& text, const char* option, int lo, int hi);
 int RunPresets(const std::vector<std::string>& args);
 int RunProbe(const std::vector<std::string>& args);
 int RunConvert(const std::vector<std::string>& args);
+int RunPlay(const std::vector<std::string>& args);
 
 // Loads a library set from the library folder; prints the loader's message
 // and returns false on failure.

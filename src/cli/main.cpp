@@ -14,8 +14,9 @@ const char kHelp[] =
     "\n"
     "usage:\n"
     "  vexa-cli presets [--category N]   list the categories and formats with their keys\n"
-    "  vexa-cli probe FILE...            describe media files\n"
-    "  vexa-cli convert [options] FILE...  convert files with a format preset\n"
+    "  vexa-cli probe [--] FILE...       describe media files\n"
+    "  vexa-cli convert [options] [--] FILE...  convert files with a format preset\n"
+    "  vexa-cli play [options] FILE      play a file (window \"FFPlayer\"; ends at its end)\n"
     "  vexa-cli --help                   this text\n"
     "\n"
     "presets:\n"
@@ -37,9 +38,22 @@ const char kHelp[] =
     "  --threads N           files converted at once, 1 to 19 (default 1)\n"
     "  --priority P          idle, lowest, lower or normal (default normal)\n"
     "  --overwrite           replace existing outputs instead of numbering new names\n"
-    "  --option NAME=VALUE   extra engine option for every output (repeatable)\n"
+    "  --option NAME=VALUE   engine option for every output (repeatable); it decides\n"
+    "                        over the preset and the options above. A name neither\n"
+    "                        the engine nor the libraries know gets a warning.\n"
     "  --log-level LEVEL     quiet, panic, fatal, error, warning, info, verbose, debug\n"
-    "  --json                one JSON object per progress and end event on stdout\n"
+    "  --json                one JSON object per progress and end event on stdout;\n"
+    "                        a byte of a file name that is not UTF-8 shows as \\ufffd\n"
+    "  --                    every argument after it is a file (names beginning with -)\n"
+    "\n"
+    "play options:\n"
+    "  --no-video            no window: sound only (pictures are not shown)\n"
+    "  --no-audio            sound to SDL's silent driver instead of the sound card\n"
+    "  --seek SECONDS        start at this time\n"
+    "  --json                one JSON object per state and position event\n"
+    "  --log-level LEVEL     as for convert (default error)\n"
+    "  play exits 0 at the file's end (or when its window is closed), 1 when the\n"
+    "  file cannot be played or Ctrl-C stopped it.\n"
     "\n"
     "exit status: 0 every job finished, 1 a job failed or was stopped, 2 usage error.\n"
     "Ctrl-C stops the run; outputs written so far stay valid and shorter.\n";
@@ -64,6 +78,8 @@ int main(int argc, char* argv[])
             return vexa::cli::RunProbe(args);
         if (command == "convert")
             return vexa::cli::RunConvert(args);
+        if (command == "play")
+            return vexa::cli::RunPlay(args);
         throw vexa::cli::UsageError{"unknown command '" + command + "'"};
     } catch (const vexa::cli::UsageError& e) {
         std::fprintf(stderr, "vexa-cli: %s\nTry 'vexa-cli --help'.\n", e.text.c_str());

@@ -264,7 +264,7 @@ bool TCustomFFmpeg::OpenInput(const std::string& fileName)
     in.ts_offset = input_ts_offset - (copy_ts ? 0 : timestamp);
     in.ts_scale = input_files_ts_scale[static_cast<size_t>(nb_input_files())];
     if (verbose >= 0)
-        AV.av_dump_format(ic, nb_input_files(), EncodeLibFileName(fileName).c_str(), 0);
+        AV.av_dump_format(ic, nb_input_files(), fileName.c_str(), 0);
     input_files.push_back(std::move(in));
     video_channel = 0;
     releaseNames();

@@ -99,7 +99,7 @@ void TCustomFFmpeg::MapOutputStreams()
     for (size_t slot = 0; slot < output_files.size(); ++slot) {
         AVFormatContext* oc = output_files[slot]->ctx.get();
         if (oc->nb_streams == 0) {
-            AV.av_dump_format(oc, static_cast<int>(slot), oc->url, 1);
+            AV.av_dump_format(oc, static_cast<int>(slot), DecodeLibFileName(oc->url ? oc->url : "").c_str(), 1);
             RaiseFmt("Output file #%d does not contain any stream", static_cast<int>(slot));
         }
         nb_ostreams += static_cast<int>(oc->nb_streams);

@@ -76,6 +76,10 @@ AVFrame* TCustomFFmpeg::PreHooks(TAVInputStream& ist, AVFrame* frame)
         } catch (const std::exception& e) {
             LogMessage(this, llError, std::string("Error occurs OnCustomHook: ") + e.what());
             update = false;
+        } catch (...) {
+            // Whatever a host throws, the conversion goes on with the picture.
+            LogMessage(this, llError, "Error occurs OnCustomHook: unknown exception");
+            update = false;
         }
         if (update && !FHookContext.FromBitmap(pic)) {
             LogMessage(this, llError, "Cannot initialize the fromRGB conversion context");
