@@ -7,6 +7,7 @@
 #include "platform/error.h"
 #include "platform/main_thread.h"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 
@@ -284,6 +285,7 @@ void TCustomFFEngine::Start(int AThreadCount)
         FPendingTasks.store(FFFmpegList.Count());
         FTerminated.store(false);
         FThreadMode.store(AThreadCount > 0);
+        FTasksAtOnce.store(AThreadCount > 1 ? AThreadCount : 1);
         FRunEnded.store(false);
         FWorking.store(true);
         // Nothing to run: the run ends at once instead of never.
@@ -312,8 +314,9 @@ void TCustomFFEngine::StartNextTask()
     std::unique_lock<std::recursive_mutex> g(FTerminateLock);
     if (FPendingTasks.load() <= 0)
         return;
-    FPendingTasks.fetch_sub(1);
+    const int pending = FPendingTasks.fetch_sub(1);
     TFFmpeg* task = FFFmpegList.Get(FCurrentTask.fetch_add(1));
+    task->SetTasksAtOnce(std::min(FTasksAtOnce.load(), pending));
     task->ReportInterval.store(static_cast<int64_t>(FProgressInterval.load()) * 1000);
     if (FThreadMode.load()) {
         task->StartConvert(true, FThreadPriority.load());

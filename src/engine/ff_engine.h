@@ -205,6 +205,7 @@ private:
     std::atomic<int> FPendingTasks{0};
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FThreadMode{false};
+    std::atomic<int> FTasksAtOnce{1};  // the run's jobs at once, for the tasks' share of cores
     std::atomic<bool> FWorking{false};
     std::atomic<bool> FRunEnded{false};  // the run's final event was delivered (or started on its thread)
 

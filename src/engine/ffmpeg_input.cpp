@@ -202,7 +202,6 @@ bool TCustomFFmpeg::OpenInput(const std::string& fileName)
                 Raise("avcodec_alloc_context3 failed");
             AV.avcodec_parameters_to_context(ic_codec.dec_ctx.get(), par);
             ic_codec.dec_ctx->pkt_timebase = st->time_base;
-            ic_codec.dec_ctx->thread_count = thread_count;
         }
         AVCodecContext* dec = ic_codec.dec_ctx.get();
         switch (par->codec_type) {
