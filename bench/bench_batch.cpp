@@ -2,7 +2,7 @@
 //   vexa_bench_batch make DIR            eight 10-second 1280x720 H.264/AAC clips
 //   vexa_bench_batch addfile DIR N CLIP  median time to make one job of a local
 //                                        clip (probe, check task, output set-up)
-#include "app/jobs/job_adder.h"
+#include "jobs/job_adder.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/preset_pickers.h"
 #include "engine/ff_engine.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The job list as a Qt table model: every change to the rows goes through
 // here so the view follows; the rows and slots themselves live in TJobList.
-#include "app/jobs/job_list.h"
+#include "jobs/job_list.h"
 
 #include <QAbstractTableModel>
 

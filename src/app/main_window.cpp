@@ -9,11 +9,19 @@
 #include "app/preview_panel.h"
 #include "app/skins.h"
 #include "media/ffmpeg_logger.h"
+#include "platform/paths.h"
 #include "platform/shell.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QMimeData>
+#include <QUrl>
+#include <QStatusBar>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -95,6 +103,28 @@ TMainWindow::TMainWindow(const TSettingsLocation& location, QWidget* parent)
         QMessageBox box(icon, title, text, QMessageBox::Ok, this);
         box.exec();
     };
+    dialogs_.OpenFile = [this] {
+        QFileDialog dialog(this, QStringLiteral("打开文件"));
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setNameFilters(openFilters_);
+        dialog.selectNameFilter(openFilters_.value(0));
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+    };
+    dialogs_.OpenFiles = [this] {
+        QFileDialog dialog(this, QStringLiteral("打开文件"));
+        dialog.setFileMode(QFileDialog::ExistingFiles);
+        dialog.setNameFilters(openFilters_);
+        dialog.selectNameFilter(openFilters_.value(0));
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
+    };
+    dialogs_.ChooseFolder = [this](const QString& start) {
+        return QFileDialog::getExistingDirectory(this, QStringLiteral("选择目录"),
+                                                 start.isEmpty() ? QDir::rootPath() : start);
+    };
+    remaining_ = new QLabel(this);
+    remaining_->setObjectName(QStringLiteral("remainingTime"));
+    statusBar()->addPermanentWidget(remaining_);
+    statusBar()->setSizeGripEnabled(false);
     registerGroups();
 
     // A line handed over just before the window goes must not reach it.
@@ -107,13 +137,16 @@ TMainWindow::TMainWindow(const TSettingsLocation& location, QWidget* parent)
     });
 
     g_logWindow = this;
+    completionSound_ = platform::ApplicationFolder() + "/sounds/ring001.wav";
 
     startUp();
     aboutBox_ = new TAboutBox(this);
     optionsDialog_ = new TOptionsDialog(location_, this);
     connect(optionsDialog_, &TOptionsDialog::previewChanged, this, [this](bool on) {
-        if (engine_)
-            engine_->SetPreview(on);
+        runGuarded([this, on] {
+            if (engine_)
+                engine_->SetPreview(on);
+        });
     });
 }
 
@@ -144,34 +177,43 @@ void TMainWindow::buildMenus()
 {
     QMenuBar* bar = menuBar();
     QMenu* file = bar->addMenu(QStringLiteral("文件"));
-    addActions_ << file->addAction(QStringLiteral("添加一个文件")) << file->addAction(QStringLiteral("添加多个文件"))
-                << file->addAction(QStringLiteral("添加整个目录"));
+    QAction* addOne = file->addAction(QStringLiteral("添加一个文件"));
+    QAction* addMany = file->addAction(QStringLiteral("添加多个文件"));
+    QAction* addDir = file->addAction(QStringLiteral("添加整个目录"));
+    addActions_ << addOne << addMany << addDir;
+    connect(addOne, &QAction::triggered, this, guarded([this] { addOneFile(); }));
+    connect(addMany, &QAction::triggered, this, guarded([this] { addManyFiles(); }));
+    connect(addDir, &QAction::triggered, this, guarded([this] { addFolder(); }));
     file->addSeparator();
     connect(file->addAction(QStringLiteral("退出")), &QAction::triggered, this, &QWidget::close);
 
     QMenu* edit = bar->addMenu(QStringLiteral("编辑"));
-    connect(edit->addAction(QStringLiteral("上移文件")), &QAction::triggered, this, &TMainWindow::moveSelectedUp);
-    connect(edit->addAction(QStringLiteral("下移文件")), &QAction::triggered, this, &TMainWindow::moveSelectedDown);
+    connect(edit->addAction(QStringLiteral("上移文件")), &QAction::triggered, this,
+            guarded([this] { moveSelectedUp(); }));
+    connect(edit->addAction(QStringLiteral("下移文件")), &QAction::triggered, this,
+            guarded([this] { moveSelectedDown(); }));
     menuRemove_ = edit->addAction(QStringLiteral("删除选择"));
     menuClear_ = edit->addAction(QStringLiteral("清空文件"));
     menuRename_ = edit->addAction(QStringLiteral("重新命名"));
-    connect(menuRemove_, &QAction::triggered, this, &TMainWindow::removeSelectedJob);
-    connect(menuClear_, &QAction::triggered, this, &TMainWindow::clearJobs);
-    connect(menuRename_, &QAction::triggered, this, &TMainWindow::startRename);
+    connect(menuRemove_, &QAction::triggered, this, guarded([this] { removeSelectedJob(); }));
+    connect(menuClear_, &QAction::triggered, this, guarded([this] { clearJobs(); }));
+    connect(menuRename_, &QAction::triggered, this, guarded([this] { startRename(); }));
 
     QMenu* action = bar->addMenu(QStringLiteral("动作"));
     menuStart_ = action->addAction(QStringLiteral("开始转换"));
     menuStop_ = action->addAction(QStringLiteral("停止转换"));
     menuPause_ = action->addAction(QStringLiteral("暂停转换"));
     menuResume_ = action->addAction(QStringLiteral("继续继续"));
-    connect(menuStart_, &QAction::triggered, this, &TMainWindow::startRun);
-    connect(menuStop_, &QAction::triggered, this, &TMainWindow::stopRun);
-    connect(menuPause_, &QAction::triggered, this, &TMainWindow::pauseRun);
-    connect(menuResume_, &QAction::triggered, this, &TMainWindow::resumeRun);
+    connect(menuStart_, &QAction::triggered, this, guarded([this] { startRun(); }));
+    connect(menuStop_, &QAction::triggered, this, guarded([this] { stopRun(); }));
+    connect(menuPause_, &QAction::triggered, this, guarded([this] { pauseRun(); }));
+    connect(menuResume_, &QAction::triggered, this, guarded([this] { resumeRun(); }));
 
     QMenu* functions = bar->addMenu(QStringLiteral("功能"));
-    connect(functions->addAction(QStringLiteral("转换设置")), &QAction::triggered, this, &TMainWindow::showOptions);
-    connect(functions->addAction(QStringLiteral("软件皮肤")), &QAction::triggered, this, &TMainWindow::selectSkin);
+    connect(functions->addAction(QStringLiteral("转换设置")), &QAction::triggered, this,
+            guarded([this] { showOptions(); }));
+    connect(functions->addAction(QStringLiteral("软件皮肤")), &QAction::triggered, this,
+            guarded([this] { selectSkin(); }));
 
     QMenu* help = bar->addMenu(QStringLiteral("帮助"));
     QAction* helpPage = help->addAction(QStringLiteral("帮助系统"));
@@ -180,7 +222,7 @@ void TMainWindow::buildMenus()
             [] { platform::CurrentShell().OpenUrl(kHelpPageUrl); });
     connect(help->addAction(QStringLiteral("官方网站")), &QAction::triggered, this,
             [] { platform::CurrentShell().OpenUrl(kHomePageUrl); });
-    connect(help->addAction(QStringLiteral("关于软件")), &QAction::triggered, this, &TMainWindow::showAbout);
+    connect(help->addAction(QStringLiteral("关于软件")), &QAction::triggered, this, guarded([this] { showAbout(); }));
 }
 
 void TMainWindow::buildToolbar()
@@ -200,8 +242,13 @@ void TMainWindow::buildToolbar()
     addButton_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     addButton_->setPopupMode(QToolButton::InstantPopup);
     auto* addMenu = new QMenu(addButton_);
-    addActions_ << addMenu->addAction(QStringLiteral("添加一个文件")) << addMenu->addAction(QStringLiteral("添加多个文件"))
-                << addMenu->addAction(QStringLiteral("添加整个目录"));
+    QAction* addOne = addMenu->addAction(QStringLiteral("添加一个文件"));
+    QAction* addMany = addMenu->addAction(QStringLiteral("添加多个文件"));
+    QAction* addDir = addMenu->addAction(QStringLiteral("添加整个目录"));
+    addActions_ << addOne << addMany << addDir;
+    connect(addOne, &QAction::triggered, this, guarded([this] { addOneFile(); }));
+    connect(addMany, &QAction::triggered, this, guarded([this] { addManyFiles(); }));
+    connect(addDir, &QAction::triggered, this, guarded([this] { addFolder(); }));
     addButton_->setMenu(addMenu);
     toolbar_->addWidget(addButton_);
 
@@ -213,12 +260,12 @@ void TMainWindow::buildToolbar()
     optionsTool_ = toolbar_->addAction(CommandIcon(TCommandGlyph::Options), QStringLiteral("选项"));
     skinTool_ = toolbar_->addAction(QStringLiteral("皮肤"));
     skinTool_->setVisible(false);
-    connect(startTool_, &QAction::triggered, this, &TMainWindow::startRun);
-    connect(stopTool_, &QAction::triggered, this, &TMainWindow::stopRun);
-    connect(pauseTool_, &QAction::triggered, this, &TMainWindow::pauseRun);
-    connect(resumeTool_, &QAction::triggered, this, &TMainWindow::resumeRun);
-    connect(optionsTool_, &QAction::triggered, this, &TMainWindow::showOptions);
-    connect(skinTool_, &QAction::triggered, this, &TMainWindow::selectSkin);
+    connect(startTool_, &QAction::triggered, this, guarded([this] { startRun(); }));
+    connect(stopTool_, &QAction::triggered, this, guarded([this] { stopRun(); }));
+    connect(pauseTool_, &QAction::triggered, this, guarded([this] { pauseRun(); }));
+    connect(resumeTool_, &QAction::triggered, this, guarded([this] { resumeRun(); }));
+    connect(optionsTool_, &QAction::triggered, this, guarded([this] { showOptions(); }));
+    connect(skinTool_, &QAction::triggered, this, guarded([this] { selectSkin(); }));
 }
 
 QWidget* TMainWindow::buildJobPanel()
@@ -250,7 +297,19 @@ QWidget* TMainWindow::buildJobPanel()
             jobView_->setColumnWidth(c, width);
     }
     connect(jobView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &TMainWindow::jobSelectionChanged);
+            guarded([this] { jobSelectionChanged(); }));
+    connect(jobView_, &QAbstractItemView::doubleClicked, this, guarded([this] {
+                if (selectedRow() >= 0)
+                    startRename();
+            }));
+    jobView_->viewport()->installEventFilter(this);
+    jobView_->viewport()->setAcceptDrops(true);
+    jobView_->setDragDropMode(QAbstractItemView::DropOnly);
+    nameEditor_ = new QLineEdit(jobView_->viewport());
+    nameEditor_->setObjectName(QStringLiteral("edt"));
+    nameEditor_->setFrame(false);
+    nameEditor_->setVisible(false);
+    connect(nameEditor_, &QLineEdit::editingFinished, this, guarded([this] { finishRename(); }));
     logo_ = new TLogoPanel(listArea);
     logo_->setObjectName(QStringLiteral("bsSkinPanel5"));
     stack->addWidget(jobView_);
@@ -272,11 +331,11 @@ QWidget* TMainWindow::buildJobPanel()
     upButton_ = makeButton("上移", TCommandGlyph::Up);
     renameButton_ = makeButton("重命名", TCommandGlyph::Rename);
     buttons->addStretch();
-    connect(removeButton_, &QPushButton::clicked, this, &TMainWindow::removeSelectedJob);
-    connect(clearButton_, &QPushButton::clicked, this, &TMainWindow::clearJobs);
-    connect(downButton_, &QPushButton::clicked, this, &TMainWindow::moveSelectedDown);
-    connect(upButton_, &QPushButton::clicked, this, &TMainWindow::moveSelectedUp);
-    connect(renameButton_, &QPushButton::clicked, this, &TMainWindow::startRename);
+    connect(removeButton_, &QPushButton::clicked, this, guarded([this] { removeSelectedJob(); }));
+    connect(clearButton_, &QPushButton::clicked, this, guarded([this] { clearJobs(); }));
+    connect(downButton_, &QPushButton::clicked, this, guarded([this] { moveSelectedDown(); }));
+    connect(upButton_, &QPushButton::clicked, this, guarded([this] { moveSelectedUp(); }));
+    connect(renameButton_, &QPushButton::clicked, this, guarded([this] { startRename(); }));
     layout->addLayout(buttons);
     return panel;
 }
@@ -324,11 +383,11 @@ QTabWidget* TMainWindow::buildTabs()
     folderRow->addWidget(openButton_);
     grid->addLayout(folderRow, 1, 1);
     grid->setRowStretch(2, 1);
-    connect(browseButton_, &QPushButton::clicked, this, &TMainWindow::browseOutputFolder);
-    connect(openButton_, &QPushButton::clicked, this, [this] {
-        openOutputFolder();
-        FocusJobList();
-    });
+    connect(browseButton_, &QPushButton::clicked, this, guarded([this] { browseOutputFolder(); }));
+    connect(openButton_, &QPushButton::clicked, this, guarded([this] {
+                openOutputFolder();
+                FocusJobList();
+            }));
     tabs_->addTab(general, QStringLiteral("常规设置"));
 
     auto* advanced = new QWidget(tabs_);
@@ -381,9 +440,15 @@ void TMainWindow::registerGroups()
 
 void TMainWindow::closeEvent(QCloseEvent* event)
 {
-    // Closing asks nothing: a run under way ends silently.
-    if (engine_)
-        engine_->Stop();
+    // Closing asks nothing: a run under way ends silently, its events no
+    // longer reach the window.
+    if (engine_) {
+        engine_->Connect({});
+        try {
+            engine_->Stop();
+        } catch (const std::exception&) {
+        }
+    }
     disconnectLog();
     event->accept();
 }
@@ -394,7 +459,47 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* event)
         FocusJobList();
         return false;
     }
+    if (watched == jobView_->viewport()) {
+        switch (event->type()) {
+        case QEvent::MouseButtonRelease:
+            listClicked();
+            break;
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* drag = static_cast<QDropEvent*>(event);
+            if (drag->mimeData()->hasUrls() && groupEnabled(cgAdd)) {
+                drag->acceptProposedAction();
+                return true;
+            }
+            break;
+        }
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            QStringList paths;
+            for (const QUrl& url : drop->mimeData()->urls())
+                if (url.isLocalFile())
+                    paths << url.toLocalFile();
+            drop->acceptProposedAction();
+            if (groupEnabled(cgAdd))
+                runGuarded([this, paths] { addPaths(paths); });
+            return true;
+        }
+        default:
+            break;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainWindow::runGuarded(const std::function<void()>& fn)
+{
+    try {
+        fn();
+    } catch (const std::exception& e) {
+        message(QMessageBox::Warning, QString::fromUtf8(kAppTitle), QString::fromStdString(e.what()));
+    } catch (...) {
+        message(QMessageBox::Warning, QString::fromUtf8(kAppTitle), QStringLiteral("Unknown error"));
+    }
 }
 
 void TMainWindow::appendLog(const QString& line)

@@ -2,8 +2,8 @@
 #include "app/main_window.h"
 
 #include "app/about_box.h"
-#include "app/jobs/job_records.h"
-#include "app/jobs/job_texts.h"
+#include "jobs/job_records.h"
+#include "jobs/job_texts.h"
 #include "app/office_combo_box.h"
 #include "app/options_dialog.h"
 #include "app/preview_panel.h"
@@ -147,7 +147,8 @@ void TMainWindow::clearJobs()
 void TMainWindow::afterEmptied()
 {
     logo_->setVisible(true);
-    // The preview player stops here once it exists.
+    if (previewStop_)
+        previewStop_();
     preview_->seekSlider()->setValue(0);
 }
 
@@ -174,153 +175,6 @@ void TMainWindow::moveSelectedDown()
     jobModel_->Exchange(row, row + 1);
     selectRow(row + 1);
     FocusJobList();
-}
-
-void TMainWindow::startRename()
-{
-    if (selectedRow() < 0) {
-        message(QMessageBox::Information, QStringLiteral("提示"), QStringLiteral("请先选中您需要重命名的项目！"));
-        return;
-    }
-    // The inline name editor opens here.
-}
-
-// ---- Run.
-
-void TMainWindow::setRunEngine(TRunEngine* engine)
-{
-    engine_ = engine;
-    if (engine_ && optionsDialog_)
-        engine_->SetPreview(optionsDialog_->previewOn());
-}
-
-void TMainWindow::startRun()
-{
-    if (engine_)
-        engine_->SetThreadPriority(optionsDialog_->threadPriority());
-    // Every row is checked before the engine is touched: a bad row starts
-    // nothing and leaves the window as it was.
-    std::vector<TRunTask> tasks;
-    try {
-        tasks = BuildRunTasks(jobModel_->Jobs(), fileOutPutPath_.toStdString());
-    } catch (const Error& e) {
-        message(QMessageBox::Critical, QString::fromUtf8(kAppTitle), QString::fromStdString(e.what()));
-        return;
-    }
-    if (engine_)
-        engine_->ClearTasks();
-    for (size_t i = 0; i < tasks.size(); ++i) {
-        const TRunTask& task = tasks[i];
-        jobModel_->Slots().InputSlot(static_cast<int>(i)) = task.Input;
-        jobModel_->Slots().OutputSlot(static_cast<int>(i)) = task.Output;
-        if (!engine_)
-            continue;
-        const int t = engine_->AddTask(task.InputFile, task.Input);
-        if (t >= 0)
-            engine_->SetOutputFile(t, task.OutputFile, task.Output);
-    }
-
-    for (TCommandGroup g : {cgAdd, cgRemove, cgRename, cgClear, cgStart})
-        setGroupEnabled(g, false);
-    lockSettings();
-    setGroupEnabled(cgStop, true);
-    setGroupEnabled(cgPause, true);
-    setGroupEnabled(cgResume, false);
-
-    runUnderWay_ = true;
-    if (engine_)
-        engine_->Start(optionsDialog_->multiThread() ? optionsDialog_->threadCount() : 1);
-}
-
-void TMainWindow::pauseRun()
-{
-    setGroupEnabled(cgPause, false);
-    setGroupEnabled(cgResume, true);
-    if (engine_)
-        engine_->Pause();
-    showPauseInToolbar(false);
-}
-
-void TMainWindow::resumeRun()
-{
-    setGroupEnabled(cgPause, true);
-    setGroupEnabled(cgResume, false);
-    if (engine_)
-        engine_->Resume();
-    showPauseInToolbar(true);
-}
-
-void TMainWindow::stopRun()
-{
-    setGroupEnabled(cgStop, false);
-    setGroupEnabled(cgStart, true);
-    unlockSettings();
-    if (engine_) {
-        engine_->Stop();
-        engine_->ClearTasks();
-    }
-    setGroupEnabled(cgAdd, true);
-}
-
-void TMainWindow::engineProgress(const TProgressInfo& info)
-{
-    const int row = info.TaskIndex;
-    if (row < 0 || row >= jobModel_->rowCount())
-        return;
-    jobModel_->SetCell(row, jcProgress,
-                       info.TotalDuration > 0
-                           ? std::to_string(info.CurrentDuration * 100 / info.TotalDuration) + "%"
-                           : std::string("N/A"));
-    if (info.FPS > 0)
-        jobModel_->SetCell(row, jcSpeed, std::to_string(info.FPS));
-    jobModel_->SetCell(row, jcCurrentTime, DurationTextUs(info.CurrentDuration));
-    jobModel_->SetCell(row, jcConvertedSize, SizeText(info.CurrentSize));
-}
-
-void TMainWindow::engineTerminate(const TTerminateInfo& info)
-{
-    if (info.TaskIndex < 0) {
-        runUnderWay_ = false;
-        setGroupEnabled(cgRemove, false);
-        setGroupEnabled(cgRename, false);
-        setGroupEnabled(cgClear, true);
-        setGroupEnabled(cgStop, false);
-        setGroupEnabled(cgPause, false);
-        setGroupEnabled(cgResume, false);
-        showPauseInToolbar(true);
-        unlockSettings();
-        if (engine_)
-            engine_->ClearTasks();
-        setGroupEnabled(cgAdd, true);
-        setGroupEnabled(cgStart, true);
-        switch (optionsDialog_->afterDone()) {
-        case adOpenFolder: openOutputFolder(); break;
-        case adShutdown: shutDown(); break;
-        case adPlaySound: playCompletionSound(); break;
-        case adNothing: break;
-        }
-    } else if (info.Finished && info.TaskIndex < jobModel_->rowCount()) {
-        jobModel_->SetCell(info.TaskIndex, jcProgress, "100%");
-    }
-    if (info.Exception)
-        message(QMessageBox::Warning, QString::fromUtf8(kAppTitle), QString::fromStdString(info.ExceptionMsg));
-}
-
-void TMainWindow::openOutputFolder()
-{
-    platform::CurrentShell().OpenFolder(folderBox_->text().toStdString());
-}
-
-void TMainWindow::shutDown()
-{
-    platform::CurrentShell().Shutdown();
-}
-
-void TMainWindow::playCompletionSound()
-{
-    const std::string sound = platform::ApplicationFolder() + "/sounds/ring001.wav";
-    if (platform::FileExists(sound))
-        platform::CurrentShell().PlaySound(sound);
 }
 
 // ---- Settings.

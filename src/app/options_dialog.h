@@ -3,7 +3,7 @@
 // preview, the action after a run and the output name policy. Its controls
 // are what the run and the adding read, so a choice counts at once, even when
 // the dialog is left with "取消"; only "确定" writes the settings file.
-#include "app/jobs/app_settings.h"
+#include "jobs/app_settings.h"
 
 #include <QDialog>
 

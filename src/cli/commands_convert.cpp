@@ -1,9 +1,9 @@
 // Conversion from the command line: every file becomes a job exactly as the
 // desktop application makes one, then the engine runs them.
-#include "app/jobs/app_settings.h"
-#include "app/jobs/job_adder.h"
-#include "app/jobs/job_records.h"
-#include "app/jobs/job_texts.h"
+#include "jobs/app_settings.h"
+#include "jobs/job_adder.h"
+#include "jobs/job_records.h"
+#include "jobs/job_texts.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/job_columns.h"
 #include "catalogue/option_lists.h"
@@ -14,7 +14,9 @@
 #include "platform/main_thread.h"
 #include "platform/paths.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +37,7 @@ struct TConvertArgs {
     platform::TThreadPriority priority = platform::TThreadPriority::tpNormal;
     bool overwrite = false;
     std::string extOptions;
+    std::vector<std::string> optionNames;  // of the --option lines, lower case
     std::string logLevel = "error";
     bool json = false;
     std::vector<std::string> files;
@@ -57,8 +60,17 @@ const char* OverrideFlag(TOptionKind kind)
 TConvertArgs ParseArgs(const std::vector<std::string>& args)
 {
     TConvertArgs a;
+    bool filesOnly = false;  // after "--" every argument is a file
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        if (filesOnly) {
+            a.files.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            filesOnly = true;
+            continue;
+        }
         auto value = [&]() -> const std::string& {
             if (i + 1 >= args.size())
                 throw UsageError{arg + " needs a value"};
@@ -97,12 +109,16 @@ TConvertArgs ParseArgs(const std::vector<std::string>& args)
             if (eq == std::string::npos || eq == 0)
                 throw UsageError{"--option takes NAME=VALUE"};
             a.extOptions += o + "\n";
+            std::string name = o.substr(0, eq);
+            for (char& c : name)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            a.optionNames.push_back(name);
         } else if (arg == "--log-level") {
             a.logLevel = value();
         } else if (arg == "--json") {
             a.json = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
-            throw UsageError{"convert: unknown option '" + arg + "'"};
+            throw UsageError{"convert: unknown option '" + arg + "' (put file names that begin with '-' after '--')"};
         } else {
             a.files.push_back(arg);
         }
@@ -235,6 +251,7 @@ int RunConvert(const std::vector<std::string>& argv)
     if (jobs.Count() > 0) {
         const std::vector<app::TRunTask> tasks = app::BuildRunTasks(jobs, folder);
         engine.ClearTasks();
+        std::vector<std::string> warned;
         for (const app::TRunTask& t : tasks) {
             const int index = engine.AddTask(t.InputFile, &t.Input);
             if (index < 0 || !engine.SetOutputFile(index, t.OutputFile, &t.Output)) {
@@ -243,6 +260,16 @@ int RunConvert(const std::vector<std::string>& argv)
                 engine.ClearTasks();
                 return kExitFailed;
             }
+            // The engine passes names it does not know to the libraries,
+            // which ignore the ones they do not know either: say so.
+            if (const TFFOptions* opts = engine.Task(index)->LibraryOptions())
+                for (const std::string& name : opts->UnknownNames())
+                    if (std::find(args.optionNames.begin(), args.optionNames.end(), name) != args.optionNames.end() &&
+                        std::find(warned.begin(), warned.end(), name) == warned.end()) {
+                        warned.push_back(name);
+                        console.Error("warning: option '" + name +
+                                      "' is known neither to the engine nor to the libraries; ignored");
+                    }
         }
         engine.OnProgress = [&](TCustomFFEngine*, TProgressInfo& info) {
             TJobState* job = nullptr;

@@ -75,11 +75,16 @@ int RunProbe(const std::vector<std::string>& args)
 {
     std::vector<std::string> files;
     std::string logLevel = "quiet";
+    bool filesOnly = false;  // after "--" every argument is a file
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--log-level" && i + 1 < args.size())
+        if (filesOnly)
+            files.push_back(args[i]);
+        else if (args[i] == "--")
+            filesOnly = true;
+        else if (args[i] == "--log-level" && i + 1 < args.size())
             logLevel = args[++i];
         else if (!args[i].empty() && args[i][0] == '-' && args[i] != "-")
-            throw UsageError{"probe: unknown option '" + args[i] + "'"};
+            throw UsageError{"probe: unknown option '" + args[i] + "' (put file names that begin with '-' after '--')"};
         else
             files.push_back(args[i]);
     }

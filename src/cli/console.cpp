@@ -42,10 +42,63 @@ int DisplayWidth(const std::string& s)
     return width;
 }
 
+namespace {
+
+// Length of the well-formed UTF-8 sequence at s[i], or 0 when the byte there
+// starts none (stray continuation bytes, overlong forms, surrogates, values
+// beyond U+10FFFF, cut sequences).
+size_t Utf8SequenceAt(const std::string& s, size_t i)
+{
+    const auto at = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = at(i);
+    size_t len;
+    unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte
+    if (c < 0x80)
+        return 1;
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        if (c == 0xE0) lo = 0xA0;
+        if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        if (c == 0xF0) lo = 0x90;
+        if (c == 0xF4) hi = 0x8F;
+    } else {
+        return 0;
+    }
+    if (i + len > s.size())
+        return 0;
+    if (at(i + 1) < lo || at(i + 1) > hi)
+        return 0;
+    for (size_t k = 2; k < len; ++k)
+        if (at(i + k) < 0x80 || at(i + k) > 0xBF)
+            return 0;
+    return len;
+}
+
+}  // namespace
+
 std::string JsonString(const std::string& text)
 {
     std::string out = "\"";
-    for (unsigned char c : text) {
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const size_t len = Utf8SequenceAt(text, i);
+        if (len == 0) {
+            // A file name is bytes; JSON text is Unicode. Each byte that is
+            // not part of UTF-8 shows as the replacement character.
+            out += "\\ufffd";
+            ++i;
+            continue;
+        }
+        if (len > 1) {
+            out.append(text, i, len);
+            i += len;
+            continue;
+        }
+        ++i;
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
@@ -53,7 +106,7 @@ std::string JsonString(const std::string& text)
         case '\r': out += "\\r"; break;
         case '\t': out += "\\t"; break;
         default:
-            if (c < 0x20) {
+            if (c < 0x20 || c == 0x7F) {
                 char buf[8];
                 std::snprintf(buf, sizeof buf, "\\u%04x", c);
                 out += buf;

@@ -31,6 +31,15 @@ using TPostHooks = uint8_t;
 // Guards the post-hook state of every task.
 std::mutex& PostHookLock();
 
+// Codec threads: the task's share of the machine unless "threads" said.
+inline constexpr int kThreadsChosen = -1;
+// The cores this process may run on.
+int MachineCores();
+// One task's share of `cores` while `tasks` convert at once; at least one.
+int ShareOfCores(int cores, int tasks);
+// Tasks of this process converting now.
+int ConvertingTasks();
+
 using TCustomHookEvent = std::function<void(TCustomFFmpeg* Sender, platform::Bitmap* Bitmap, int FrameNumber,
                                             int64_t PTS, bool& Update, bool& StopHook)>;
 using TPreviewBitmapEvent =
@@ -107,6 +116,12 @@ public:
     void Pause();
     void Resume();
     bool Paused() const { return FPaused.load(); }
+    // How many tasks the host converts at once, so that the first tasks of a
+    // run share the cores before the others have started.
+    void SetTasksAtOnce(int n) { FTasksAtOnce.store(n > 1 ? n : 1); }
+    // Threads of every decoder and encoder of the conversion: "threads" when
+    // set (0: the libraries decide), else the share taken when it started.
+    int CodecThreads() const;
     // The worker waits at the top of its loop (waiters are notified).
     bool PauseHeld() const { return FPauseHeld.load(); }
     bool Converting() const { return FConverting.load(); }
@@ -199,7 +214,7 @@ public:
     int audio_volume = 256;
     bool exit_on_error = false;
     int verbose = 1;
-    int thread_count = 1;
+    int thread_count = kThreadsChosen;
     int64_t limit_filesize = 0;
     bool force_fps = false;
     bool input_sync = false;
@@ -336,6 +351,8 @@ protected:
     std::atomic<bool> FPaused{false};
     std::atomic<bool> FPauseHeld{false};
     std::atomic<bool> FSynchronous{false};  // converting on the caller's thread
+    std::atomic<int> FTasksAtOnce{1};
+    std::atomic<int> FCoreShare{1};          // decided when the conversion starts
     std::atomic<int64_t> FInputReached{-1};
     std::atomic<int64_t> FInputDeclared{-1};
     mutable std::mutex FStateLock;  // FFatalMessage, pause wake-up
@@ -347,6 +364,7 @@ protected:
     bool FHooksStopped = false;
     int FHookFrameNumber = 0;
     FramePtr FHookFrame;
+    TPicturePool FHookPool;
     FramePtr FDecoded;
     FramePtr FFiltered;
     PacketPtr FEncPacket;
@@ -361,7 +379,7 @@ protected:
 
 private:
     std::unique_ptr<TFFOptions> opts_;
-    TPostHooks FPostHooks = 0;
+    std::atomic<TPostHooks> FPostHooks{0};  // changed under PostHookLock(), read without it
 };
 
 }  // namespace vexa

@@ -3,12 +3,34 @@
 #include "engine/ff_engine.h"
 
 #include "media/ffmpeg_loader.h"
+#include "media/ffmpeg_logger.h"
 #include "platform/error.h"
 #include "platform/main_thread.h"
 
+#include <algorithm>
 #include <chrono>
+#include <exception>
 
 namespace vexa {
+
+namespace {
+
+// The engine whose OnTerminate handler this thread is running directly, with
+// the end lock held (a run without threads).
+thread_local const TCustomFFEngine* tDirectTerminate = nullptr;
+
+std::string CurrentExceptionText()
+{
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown exception";
+    }
+}
+
+}  // namespace
 
 // ---- TFFmpeg ----
 
@@ -263,6 +285,8 @@ void TCustomFFEngine::Start(int AThreadCount)
         FPendingTasks.store(FFFmpegList.Count());
         FTerminated.store(false);
         FThreadMode.store(AThreadCount > 0);
+        FTasksAtOnce.store(AThreadCount > 1 ? AThreadCount : 1);
+        FRunEnded.store(false);
         FWorking.store(true);
         // Nothing to run: the run ends at once instead of never.
         if (FFFmpegList.Count() == 0) {
@@ -278,6 +302,11 @@ void TCustomFFEngine::Start(int AThreadCount)
             --AThreadCount;
         }
     }
+    // Tasks that a handler stopped before they started end on short-lived
+    // threads of their own; a run without threads still ends inside Start.
+    if (!FThreadMode.load())
+        while (!platform::MainThread::WaitServing([this] { return FRunEnded.load(); }, std::chrono::milliseconds(20))) {
+        }
 }
 
 void TCustomFFEngine::StartNextTask()
@@ -285,8 +314,9 @@ void TCustomFFEngine::StartNextTask()
     std::unique_lock<std::recursive_mutex> g(FTerminateLock);
     if (FPendingTasks.load() <= 0)
         return;
-    FPendingTasks.fetch_sub(1);
+    const int pending = FPendingTasks.fetch_sub(1);
     TFFmpeg* task = FFFmpegList.Get(FCurrentTask.fetch_add(1));
+    task->SetTasksAtOnce(std::min(FTasksAtOnce.load(), pending));
     task->ReportInterval.store(static_cast<int64_t>(FProgressInterval.load()) * 1000);
     if (FThreadMode.load()) {
         task->StartConvert(true, FThreadPriority.load());
@@ -308,6 +338,15 @@ void TCustomFFEngine::Resume()
 
 void TCustomFFEngine::Stop(bool AWaitFor)
 {
+    // Without a run there is nothing to end; a task ended now could never
+    // run in the next one.
+    if (!FWorking.load() || FTerminated.load())
+        return;
+    // The end events of the tasks stopped here need the end lock, which this
+    // thread holds while it runs an OnTerminate handler of a run without
+    // threads: waiting for them would be waiting for itself.
+    if (tDirectTerminate == this)
+        AWaitFor = false;
     {
         std::lock_guard<std::recursive_mutex> g(FTerminateLock);
         FPendingTasks.store(0);
@@ -315,12 +354,26 @@ void TCustomFFEngine::Stop(bool AWaitFor)
     FFFmpegList.Stop(AWaitFor);
 }
 
+void TCustomFFEngine::CallTerminateHandler(const TTerminateEvent& handler, const TTerminateInfo& info)
+{
+    // A failing handler must neither keep the run from ending nor end the
+    // process: its failure goes to the log.
+    try {
+        handler(this, info);
+    } catch (...) {
+        LogMessage(this, llError, "Error occurs OnTerminate: " + CurrentExceptionText());
+    }
+}
+
 void TCustomFFEngine::DeliverTerminate(const TTerminateInfo& info)
 {
     if (!OnTerminate)
         return;
     if (!FThreadMode.load()) {
-        OnTerminate(this, info);
+        const TCustomFFEngine* outer = tDirectTerminate;
+        tDirectTerminate = this;
+        CallTerminateHandler(OnTerminate, info);
+        tDirectTerminate = outer;
         return;
     }
     ReapEventThreads(false);
@@ -336,11 +389,7 @@ void TCustomFFEngine::DeliverTerminate(const TTerminateInfo& info)
             std::unique_lock<std::mutex> g(FEventDoneLock);
             FEventDone.wait(g, [this] { return FRunningEventThreads.load() == 1; });
         }
-        try {
-            handler(this, copy);
-        } catch (...) {
-            // A host handler's failure has nobody to report to on this thread.
-        }
+        CallTerminateHandler(handler, copy);
         done->store(true);
         {
             std::lock_guard<std::mutex> g(FEventDoneLock);
@@ -409,6 +458,8 @@ void TCustomFFEngine::AllTasksDone()
         FTerminateInfo.Finished = true;
         DeliverTerminate(FTerminateInfo);
     }
+    FRunEnded.store(true);
+    platform::MainThread::NotifyWaiters();
 }
 
 void TCustomFFEngine::DoProgress(TCustomFFmpeg* ATask, int AFileIndex, int AFrameNumber, int AFPS, float AQuality,

@@ -77,6 +77,11 @@ private:
 // literal "<CRLF>" ends a line, split at the first "=".
 std::vector<std::pair<std::string, std::string>> ParseExtOptions(const std::string& text);
 
+// Appends name=value lines to a record's ExtOptions so that they decide over
+// the record's own fields: a field that feeds the same option takes the
+// line's value, or is unset where the line's value goes in as it is.
+void OverrideOutputOptions(TOutputOptions& options, const std::string& lines);
+
 class TCustomFFEngine {
 public:
     using TCustomHookEvent = std::function<void(TCustomFFEngine* Sender, THookInfo& Info)>;
@@ -164,6 +169,7 @@ protected:
     void StartNextTask();
     void AllTasksDone();
     void DeliverTerminate(const TTerminateInfo& info);
+    void CallTerminateHandler(const TTerminateEvent& handler, const TTerminateInfo& info);
     void ReapEventThreads(bool all);
 
     // Option steps of a task.
@@ -199,7 +205,9 @@ private:
     std::atomic<int> FPendingTasks{0};
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FThreadMode{false};
+    std::atomic<int> FTasksAtOnce{1};  // the run's jobs at once, for the tasks' share of cores
     std::atomic<bool> FWorking{false};
+    std::atomic<bool> FRunEnded{false};  // the run's final event was delivered (or started on its thread)
 
     struct TEventThread {
         std::thread thread;

@@ -231,6 +231,64 @@ void TCustomFFEngine::ApplyTarget(TFFmpeg& task, const TOutputOptions& o)
     task.ApplyTarget(type, norm, o.NormDefault == ntPAL ? "pal" : "ntsc");
 }
 
+void OverrideOutputOptions(TOutputOptions& o, const std::string& lines)
+{
+    // Keep in step with BuildCodecDefaults and ApplyOutputOptions: a field
+    // that reaches the same option either takes the line's value or is unset,
+    // so that the option keeps the value its line gave it.
+    for (const auto& [rawName, value] : ParseExtOptions(lines)) {
+        const std::string name = LowerCase(rawName);
+        std::string* text = nullptr;
+        if (name == "acodec") text = &o.AudioCodec;
+        else if (name == "vcodec") text = &o.VideoCodec;
+        else if (name == "scodec") text = &o.SubtitleCodec;
+        else if (name == "apre") text = &o.AudioPreset;
+        else if (name == "vpre") text = &o.VideoPreset;
+        else if (name == "spre") text = &o.SubtitlePreset;
+        else if (name == "s") text = &o.FrameSize;
+        else if (name == "vf" || name == "vfilters") text = &o.VideoFilters;
+        else if (name == "alang") text = &o.AudioLanguage;
+        else if (name == "vlang") text = &o.VideoLanguage;
+        else if (name == "slang") text = &o.SubtitleLanguage;
+        if (text) {
+            *text = value;
+            continue;
+        }
+        const std::pair<const char*, int32_t*> numbers[] = {
+            {"packetsize", &o.PacketSize}, {"muxrate", &o.MuxRate}, {"vol", &o.AudioVolume},
+            {"ac", &o.AudioChannels}, {"ar", &o.AudioSampleRate}, {"ab", &o.AudioBitrate},
+            {"abt", &o.AudioBitRateTolerance}, {"croptop", &o.CropTop}, {"cropbottom", &o.CropBottom},
+            {"cropleft", &o.CropLeft}, {"cropright", &o.CropRight}, {"g", &o.GroupPictureSize},
+            {"b", &o.VideoBitrate}, {"vb", &o.VideoBitrate}, {"maxrate", &o.VideoMaxRate},
+            {"minrate", &o.VideoMinRate}, {"bt", &o.VideoBitRateTolerance}, {"bufsize", &o.VideoBufSize}};
+        for (const auto& [n, field] : numbers)
+            if (name == n)
+                *field = -1;
+        if (name == "f") o.FileFormat.clear();
+        else if (name == "muxdelay") o.MuxDelay = -1.0f;
+        else if (name == "muxpreload") o.MuxPreload = -1.0f;
+        else if (name == "an") o.DisableAudio = false;
+        else if (name == "vn") o.DisableVideo = false;
+        else if (name == "sn") o.DisableSubtitle = false;
+        else if (name == "atag") o.AudioTag.clear();
+        else if (name == "vtag") o.VideoTag.clear();
+        else if (name == "r") o.FrameRate.clear();
+        else if (name == "aspect") o.FrameAspectRatio.clear();
+        else if (name == "copyts") o.CopyTimestamp = false;
+        else if (name == "ss") o.TimeStart = kNoTimestamp;
+        else if (name == "t") o.TimeLength = kNoTimestamp;
+        else if (name == "timestamp") o.Info.TimeStamp = -1.0;
+        // Copied whatever they hold: take the line's value, or leave the
+        // field when the line's value is no number (the line then fails).
+        else if (name == "async") o.AudioSyncMethod = static_cast<int32_t>(ReadInt64(value).value_or(o.AudioSyncMethod));
+        else if (name == "vsync") o.VideoSyncMethod = static_cast<int32_t>(ReadInt64(value).value_or(o.VideoSyncMethod));
+        else if (name == "isync") o.InputSync = OptBool(value);
+    }
+    o.ExtOptions += lines;
+    if (!o.ExtOptions.empty() && o.ExtOptions.back() != '\n')
+        o.ExtOptions += '\n';
+}
+
 void TCustomFFEngine::ApplyOutputOptions(TFFmpeg& task, const TOutputOptions& o)
 {
     auto positive = [&task](const char* name, int32_t value) {

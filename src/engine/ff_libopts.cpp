@@ -5,6 +5,8 @@
 #include "media/ffmpeg_logger.h"
 #include "platform/error.h"
 
+#include <algorithm>
+
 namespace vexa {
 
 namespace {
@@ -170,7 +172,7 @@ int TFFOptions::SetInScaler(const std::string& name, const std::string& value, s
     return AV.av_opt_set(sws_opts.get(), name.c_str(), value.c_str(), 0) >= 0 ? 1 : -1;
 }
 
-bool TFFOptions::SetOne(const std::string& name, const std::string& value, const std::string* codecNames)
+int TFFOptions::SetOne(const std::string& name, const std::string& value, const std::string* codecNames)
 {
     static const std::string none;
     std::string setName;
@@ -197,10 +199,10 @@ bool TFFOptions::SetOne(const std::string& name, const std::string& value, const
     }
     if (result < 0) {
         AV.av_log(nullptr, AV_LOG_ERROR, "Invalid value \"%s\" for option \"%s\"\n", value.c_str(), name.c_str());
-        return false;
+        return -1;
     }
     if (result == 0)
-        return false;
+        return 0;
 
     opt_names.push_back(setName);
     int64_t debug = 0, fdebug = 0;
@@ -208,7 +210,7 @@ bool TFFOptions::SetOne(const std::string& name, const std::string& value, const
     AV.av_opt_get_int(avformat_opts.get(), "fdebug", 0, &fdebug);
     if (debug || fdebug)
         TFFLogger::Instance().SetLogLevel(llDebug);
-    return true;
+    return 1;
 }
 
 bool TFFOptions::Set(const std::string& rawName, const std::string& rawValue, const std::string* codecNames)
@@ -218,8 +220,12 @@ bool TFFOptions::Set(const std::string& rawName, const std::string& rawValue, co
     if (name.empty() || value.empty())
         return false;
     bool all = true;
-    for (const auto& [n, v] : TranslateLibraryOption(name, value))
-        all = SetOne(n, v, codecNames) && all;
+    for (const auto& [n, v] : TranslateLibraryOption(name, value)) {
+        const int r = SetOne(n, v, codecNames);
+        if (r == 0 && std::find(unknown_names.begin(), unknown_names.end(), name) == unknown_names.end())
+            unknown_names.push_back(name);
+        all = r > 0 && all;
+    }
     return all;
 }
 

@@ -49,6 +49,8 @@ public:
     int ScalerFlags() const;
 
     const std::vector<std::string>& Names() const { return opt_names; }
+    // Names that no set knows, in the order they were first given.
+    const std::vector<std::string>& UnknownNames() const { return unknown_names; }
 
 private:
     // 1: set, 0: the set has no such option, -1: the value was refused.
@@ -56,9 +58,11 @@ private:
                       std::string& setName);
     int SetInFormatSet(const std::string& name, const std::string& value, std::string& setName);
     int SetInScaler(const std::string& name, const std::string& value, std::string& setName);
-    bool SetOne(const std::string& name, const std::string& value, const std::string* codecNames);
+    // 1: set, 0: no set knows the name, -1: the value was refused.
+    int SetOne(const std::string& name, const std::string& value, const std::string* codecNames);
 
     std::vector<std::string> opt_names;  // in the order they were set
+    std::vector<std::string> unknown_names;
     CodecContextPtr avcodec_opts[kCodecSetCount];
     FormatContextPtr avformat_opts;
     SwsPtr sws_opts;

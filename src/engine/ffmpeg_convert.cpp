@@ -6,12 +6,18 @@
 #include "media/ffmpeg_logger.h"
 #include "platform/main_thread.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <exception>
 
 namespace vexa {
 
 namespace {
+
+// Counted from the start of a task's conversion to the end of its clean-up,
+// before its end event (which may start the next task).
+std::atomic<int> gConverting{0};
 
 // Waits serve main-thread hand-offs: a worker may be blocked delivering an
 // event to the main thread that is waiting here.
@@ -22,6 +28,28 @@ void WaitForEvent(const platform::TEvent& event)
 }
 
 }  // namespace
+
+int MachineCores()
+{
+    // The library's count honours the process's CPU affinity.
+    const int n = AV.av_cpu_count ? AV.av_cpu_count() : 1;
+    return n > 0 ? n : 1;
+}
+
+int ShareOfCores(int cores, int tasks)
+{
+    return std::max(1, cores / std::max(1, tasks));
+}
+
+int ConvertingTasks()
+{
+    return gConverting.load();
+}
+
+int TCustomFFmpeg::CodecThreads() const
+{
+    return thread_count != kThreadsChosen ? thread_count : FCoreShare.load();
+}
 
 std::string TCustomFFmpeg::FatalMessage() const
 {
@@ -67,6 +95,10 @@ bool TCustomFFmpeg::StartConvert(bool AUseThread, platform::TThreadPriority APri
         FFinished.store(false);
         FTerminated.store(false);
     }
+    // Decided here, on the thread that starts tasks one after another, so
+    // that tasks started together see each other.
+    const int converting = gConverting.fetch_add(1) + 1;
+    FCoreShare.store(ShareOfCores(MachineCores(), std::max(converting, FTasksAtOnce.load())));
     if (!AUseThread) {
         Run();
         return false;
@@ -166,6 +198,7 @@ void TCustomFFmpeg::Run()
     guarded([this] { Transcode(); });
     guarded([this] { CloseCodecs(); });
     guarded([this] { CleanUp(); });
+    gConverting.fetch_sub(1);
     guarded([this] { EndTask(); });
 }
 
@@ -188,6 +221,7 @@ void TCustomFFmpeg::CleanUp()
     CloseCodecs();
     frame_hooks.Release();
     FHookFrame.reset();
+    FHookPool.Reset();
     FDecoded.reset();
     FFiltered.reset();
     FEncPacket.reset();

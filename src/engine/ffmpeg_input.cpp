@@ -202,7 +202,6 @@ bool TCustomFFmpeg::OpenInput(const std::string& fileName)
                 Raise("avcodec_alloc_context3 failed");
             AV.avcodec_parameters_to_context(ic_codec.dec_ctx.get(), par);
             ic_codec.dec_ctx->pkt_timebase = st->time_base;
-            ic_codec.dec_ctx->thread_count = thread_count;
         }
         AVCodecContext* dec = ic_codec.dec_ctx.get();
         switch (par->codec_type) {
@@ -265,7 +264,7 @@ bool TCustomFFmpeg::OpenInput(const std::string& fileName)
     in.ts_offset = input_ts_offset - (copy_ts ? 0 : timestamp);
     in.ts_scale = input_files_ts_scale[static_cast<size_t>(nb_input_files())];
     if (verbose >= 0)
-        AV.av_dump_format(ic, nb_input_files(), EncodeLibFileName(fileName).c_str(), 0);
+        AV.av_dump_format(ic, nb_input_files(), fileName.c_str(), 0);
     input_files.push_back(std::move(in));
     video_channel = 0;
     releaseNames();

@@ -142,7 +142,7 @@ void TCustomFFmpeg::ResetOptionState()
     audio_volume = 256;
     exit_on_error = false;
     verbose = 1;
-    thread_count = 1;
+    thread_count = kThreadsChosen;
     limit_filesize = 0;
     force_fps = false;
     input_sync = false;
@@ -664,8 +664,17 @@ void TCustomFFmpeg::SetOption(const std::string& rawName, const std::string& raw
         LogMessage(this, llWarning, "Warning: -timelimit not implemented on Windows");
         return;
     }
-    if (name == "threads")
-        Raise("TODO: option - " + name);
+    if (name == "threads") {
+        const std::string v = LowerCase(TrimText(value));
+        const int n = v == "auto" ? 0 : StrToIntStrict(v);
+        // Every codec thread holds a codec context of its own: a huge count
+        // would exhaust the memory rather than go faster.
+        constexpr int kMaxCodecThreads = 64;
+        if (n < 0 || n > kMaxCodecThreads)
+            Raise("Invalid value \"" + value + "\" for option \"threads\", required a count from 0 to 64 or auto");
+        thread_count = n;
+        return;
+    }
     if (OneOf(name, {"padtop", "padbottom", "padleft", "padright", "padcolor"}))
         Raise("Please use vfilters=pad");
 

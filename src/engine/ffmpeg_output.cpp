@@ -43,8 +43,9 @@ TOutputStreamSetup& NewStream(TOutputFile& of, AVMediaType type, const int* stre
     return *of.streams.back();
 }
 
-// The encoder context, with the encoder's own defaults when there is one.
-void CreateEncoderContext(TOutputStreamSetup& s, const AVCodec* codec, AVMediaType type, int threads)
+// The encoder context, with the encoder's own defaults when there is one;
+// its thread count is set when the conversion starts.
+void CreateEncoderContext(TOutputStreamSetup& s, const AVCodec* codec, AVMediaType type)
 {
     s.enc = codec;
     s.enc_ctx.reset(AV.avcodec_alloc_context3(codec));
@@ -53,7 +54,6 @@ void CreateEncoderContext(TOutputStreamSetup& s, const AVCodec* codec, AVMediaTy
     s.enc_ctx->codec_type = type;
     if (codec)
         s.enc_ctx->codec_id = codec->id;
-    s.enc_ctx->thread_count = threads;
 }
 
 // The encoder's own layout nearest to `want`: the same channels in another
@@ -116,7 +116,7 @@ void TCustomFFmpeg::NewVideoStream(TOutputFile& of)
             codec = DefaultEncoder(oc, oc->url ? oc->url : "", AVMEDIA_TYPE_VIDEO);
         }
     }
-    CreateEncoderContext(s, codec, AVMEDIA_TYPE_VIDEO, thread_count);
+    CreateEncoderContext(s, codec, AVMEDIA_TYPE_VIDEO);
     AVCodecContext* enc = s.enc_ctx.get();
     if (!codec && !video_stream_copy)
         enc->codec_id = AV.av_guess_codec(oc->oformat, nullptr, oc->url, nullptr, AVMEDIA_TYPE_VIDEO);
@@ -261,7 +261,7 @@ void TCustomFFmpeg::NewAudioStream(TOutputFile& of)
             codec = DefaultEncoder(oc, oc->url ? oc->url : "", AVMEDIA_TYPE_AUDIO);
         }
     }
-    CreateEncoderContext(s, codec, AVMEDIA_TYPE_AUDIO, thread_count);
+    CreateEncoderContext(s, codec, AVMEDIA_TYPE_AUDIO);
     AVCodecContext* enc = s.enc_ctx.get();
     if (!codec && !audio_stream_copy)
         enc->codec_id = AV.av_guess_codec(oc->oformat, nullptr, oc->url, nullptr, AVMEDIA_TYPE_AUDIO);
@@ -349,7 +349,7 @@ void TCustomFFmpeg::NewSubtitleStream(TOutputFile& of)
             codec = DefaultEncoder(oc, oc->url ? oc->url : "", AVMEDIA_TYPE_SUBTITLE);
         }
     }
-    CreateEncoderContext(s, codec, AVMEDIA_TYPE_SUBTITLE, thread_count);
+    CreateEncoderContext(s, codec, AVMEDIA_TYPE_SUBTITLE);
     AVCodecContext* enc = s.enc_ctx.get();
     s.codec_id = enc->codec_id;
     enc->codec_tag = subtitle_codec_tag;

@@ -99,7 +99,7 @@ void TCustomFFmpeg::MapOutputStreams()
     for (size_t slot = 0; slot < output_files.size(); ++slot) {
         AVFormatContext* oc = output_files[slot]->ctx.get();
         if (oc->nb_streams == 0) {
-            AV.av_dump_format(oc, static_cast<int>(slot), oc->url, 1);
+            AV.av_dump_format(oc, static_cast<int>(slot), DecodeLibFileName(oc->url ? oc->url : "").c_str(), 1);
             RaiseFmt("Output file #%d does not contain any stream", static_cast<int>(slot));
         }
         nb_ostreams += static_cast<int>(oc->nb_streams);
@@ -264,14 +264,10 @@ void TCustomFFmpeg::SetupOutputCodecs()
             ost.resample_width = srcW;
             ost.resample_height = srcH;
             ost.resample_pix_fmt = ipar->format;
-            if (ost.video_resample) {
+            // The filter graph crops and scales itself.
+            if (ost.video_resample && !enable_filter) {
                 ost.pict_tmp.reset(AV.av_frame_alloc());
-                if (!ost.pict_tmp)
-                    Raise("Cannot allocate temp picture, check pix fmt");
-                ost.pict_tmp->format = enc->pix_fmt;
-                ost.pict_tmp->width = enc->width;
-                ost.pict_tmp->height = enc->height;
-                if (AV.av_frame_get_buffer(ost.pict_tmp.get(), 0) < 0)
+                if (!ost.pict_tmp || !ost.pict_pool.Get(ost.pict_tmp.get(), enc->pix_fmt, enc->width, enc->height))
                     Raise("Cannot allocate temp picture, check pix fmt");
                 ost.img_resample_ctx.reset(AV.sws_getContext(srcW, srcH, static_cast<AVPixelFormat>(ipar->format),
                                                              enc->width, enc->height, enc->pix_fmt,
@@ -291,6 +287,14 @@ void TCustomFFmpeg::SetupOutputCodecs()
             if (need > Fbit_buffer_size)
                 Fbit_buffer_size = need > INT_MAX ? INT_MAX : static_cast<int>(need);
         }
+    }
+    // Only subtitle encoding writes into a buffer of ours.
+    bool subtitles = false;
+    for (const auto& ost : ost_table)
+        subtitles = subtitles || (ost->encoding_needed && ost->setup->type == AVMEDIA_TYPE_SUBTITLE);
+    if (!subtitles) {
+        Fbit_buffer_size = 0;
+        return;
     }
     Fbit_buffer.reset(static_cast<uint8_t*>(AV.av_malloc(static_cast<size_t>(Fbit_buffer_size))));
     if (!Fbit_buffer)
@@ -518,6 +522,7 @@ void TCustomFFmpeg::OpenDecoder(TAVInputStream& ist)
         LogMessage(this, llError, msg);
         FailAfterDump(msg);
     }
+    c.dec_ctx->thread_count = CodecThreads();
     if (OpenCodec(c.dec_ctx.get(), codec, nullptr) < 0) {
         const std::string msg = Format("Error while opening decoder for input stream #%d.%d (%s)", ist.file_index,
                                        ist.index, KindOf(ist.st));
@@ -548,6 +553,7 @@ void TCustomFFmpeg::OpenEncodersAndDecoders()
             LogMessage(this, llError, msg);
             FailAfterDump(msg);
         }
+        s.enc_ctx->thread_count = CodecThreads();
         if (OpenCodec(s.enc_ctx.get(), codec, nullptr) < 0) {
             const std::string msg = Format(
                 "Error while opening encoder for output stream #%d.%d (%s) - maybe incorrect parameters such as "

@@ -47,21 +47,12 @@ AVFrame* TCustomFFmpeg::PreHooks(TAVInputStream& ist, AVFrame* frame)
     const bool modules = !frame_hooks.Empty() && !FHooksStopped;
     if (!do_deinterlace && !custom && !modules)
         return frame;
-    AVFrame* pic = FHookFrame.get();
-    if (!pic || pic->width != frame->width || pic->height != frame->height || pic->format != frame->format) {
+    if (!FHookFrame)
         FHookFrame.reset(AV.av_frame_alloc());
-        pic = FHookFrame.get();
-        if (pic) {
-            pic->format = frame->format;
-            pic->width = frame->width;
-            pic->height = frame->height;
-        }
-        if (!pic || AV.av_frame_get_buffer(pic, 0) < 0) {
-            FHookFrame.reset();
-            LogMessage(this, llError, "hook buf malloc error.");
-            return frame;
-        }
-    } else if (AV.av_frame_make_writable(pic) < 0) {
+    AVFrame* pic = FHookFrame.get();
+    // The copy is written whole, so it takes a fresh buffer: the encoder may
+    // still hold the previous one.
+    if (!pic || !FHookPool.Get(pic, static_cast<AVPixelFormat>(frame->format), frame->width, frame->height)) {
         LogMessage(this, llError, "hook buf malloc error.");
         return frame;
     }
@@ -85,6 +76,10 @@ AVFrame* TCustomFFmpeg::PreHooks(TAVInputStream& ist, AVFrame* frame)
         } catch (const std::exception& e) {
             LogMessage(this, llError, std::string("Error occurs OnCustomHook: ") + e.what());
             update = false;
+        } catch (...) {
+            // Whatever a host throws, the conversion goes on with the picture.
+            LogMessage(this, llError, "Error occurs OnCustomHook: unknown exception");
+            update = false;
         }
         if (update && !FHookContext.FromBitmap(pic)) {
             LogMessage(this, llError, "Cannot initialize the fromRGB conversion context");
@@ -106,14 +101,13 @@ AVFrame* TCustomFFmpeg::PreHooks(TAVInputStream& ist, AVFrame* frame)
 
 // The host's preview callbacks may hand work to the main thread, which may
 // itself be waiting for the post-hook lock (changing the preview flags), so
-// the lock guards only the flags, never a callback.
+// the lock guards only changes of the flags, never a callback. Reading them
+// takes no lock: this runs for every encoded picture.
 void TCustomFFmpeg::PostHooks(const AVFrame* picture, int64_t ptsUs)
 {
-    TPostHooks hooks;
-    {
-        std::lock_guard<std::mutex> g(PostHookLock());
-        hooks = FPostHooks;
-    }
+    const TPostHooks hooks = FPostHooks.load();
+    if (!hooks && !FPostContext.Previewer)
+        return;
     // Preview switched off from outside: the window goes.
     if (!(hooks & phPreview) && FPostContext.Previewer)
         FPostContext.Previewer.reset();
@@ -143,7 +137,7 @@ void TCustomFFmpeg::PostHooks(const AVFrame* picture, int64_t ptsUs)
     }
     if (removed) {
         std::lock_guard<std::mutex> g(PostHookLock());
-        FPostHooks = static_cast<TPostHooks>(FPostHooks & ~removed);
+        FPostHooks.store(static_cast<TPostHooks>(FPostHooks.load() & ~removed));
     }
 }
 

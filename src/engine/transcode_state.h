@@ -2,6 +2,7 @@
 // Per-file and per-stream state of a task: what opening inputs and outputs
 // sets up, and what a conversion keeps while it runs.
 #include "media/av_ptr.h"
+#include "media/picture_pool.h"
 
 #include <array>
 #include <cstdint>
@@ -47,6 +48,7 @@ struct TOutputStreamSetup {
     AVMemPtr<char> stats_in;                // pass-2 statistics; outlives enc_ctx
     CodecContextPtr enc_ctx;                // encoder parameters, opened at conversion start
     std::vector<BsfPtr> bsfs;               // bitstream filter chain, in order
+    std::vector<PacketPtr> bsf_out;         // what each filter gives, reused packet to packet
     // What the muxer was given so far; join segments share it.
     double out_time = 0;                    // end of the last packet written, seconds
     int64_t last_dts = AV_NOPTS_VALUE;      // in the stream's time base
@@ -120,6 +122,7 @@ struct TAVOutputStream {
     // video
     bool video_resample = false;
     FramePtr pict_tmp;
+    TPicturePool pict_pool;  // a fresh buffer for every scaled picture
     SwsPtr img_resample_ctx;
     int resample_height = 0;
     int resample_width = 0;

@@ -181,11 +181,6 @@ AVFrame* TCustomFFmpeg::ScaleForEncoder(TAVOutputStream& ost, TAVInputStream& is
                 ost.pict_tmp.reset(AV.av_frame_alloc());
                 if (!ost.pict_tmp)
                     Raise("Cannot allocate temp picture, check pix fmt");
-                ost.pict_tmp->format = enc->pix_fmt;
-                ost.pict_tmp->width = enc->width;
-                ost.pict_tmp->height = enc->height;
-                if (AV.av_frame_get_buffer(ost.pict_tmp.get(), 0) < 0)
-                    Raise("Cannot allocate temp picture, check pix fmt");
             }
             ost.img_resample_ctx.reset(AV.sws_getContext(
                 ost.resample_width, ost.resample_height, static_cast<AVPixelFormat>(in->format), enc->width,
@@ -230,8 +225,9 @@ AVFrame* TCustomFFmpeg::ScaleForEncoder(TAVOutputStream& ost, TAVInputStream& is
     if (!ost.video_resample)
         return src;
     AVFrame* dst = ost.pict_tmp.get();
-    // The encoder may still hold the previous picture.
-    if (AV.av_frame_make_writable(dst) < 0)
+    // The encoder may still hold the previous picture: the new one goes into
+    // a buffer of its own rather than a copy of that one.
+    if (!ost.pict_pool.Get(dst, enc->pix_fmt, enc->width, enc->height))
         Raise("Not enough memory");
     AV.sws_scale(ost.img_resample_ctx.get(), src->data, src->linesize, 0, src->height, dst->data, dst->linesize);
     dst->interlaced_frame = in->interlaced_frame;
@@ -329,7 +325,13 @@ void TCustomFFmpeg::FilterAndWrite(TAVOutputStream& ost, size_t k, AVPacket* pkt
         return;
     }
     AVBSFContext* bsf = chain[k].get();
-    PacketPtr out(AV.av_packet_alloc());
+    // One packet per filter of the chain, reused from packet to packet.
+    std::vector<PacketPtr>& outs = ost.setup->bsf_out;
+    if (outs.size() < chain.size())
+        outs.resize(chain.size());
+    PacketPtr& out = outs[k];
+    if (!out)
+        out.reset(AV.av_packet_alloc());
     if (!out)
         Raise("Not enough memory");
     auto pass = [&] {

@@ -91,6 +91,7 @@ void avdevice_register_all(void);
     F(av_opt_free) F(av_opt_is_set_to_default_by_name) F(av_opt_eval_flags) \
     F(av_get_media_type_string) F(av_get_picture_type_char) F(av_cpu_count) F(av_get_token) \
     F(av_buffer_ref) F(av_buffer_unref) F(av_buffer_alloc) F(av_buffer_create) F(av_buffer_default_free) \
+    F(av_buffer_pool_init) F(av_buffer_pool_get) F(av_buffer_pool_uninit) \
     F(av_display_rotation_get) F(av_version_info) F(avutil_version)
 
 // swscale

@@ -218,14 +218,23 @@ bool TFFmpegLoader::Load(TLibrary lib)
 bool TFFmpegLoader::Load(TLibraries libs)
 {
     assert(!libs.Empty());
+    // A failure unbinds only what this call bound: a library of the set that
+    // was loaded before may be in use by another component.
+    TLibraries bound;
     for (int i = 0; i < kLibraryCount; ++i) {
         const TLibrary lib = static_cast<TLibrary>(i);
-        if (libs.Contains(lib) && !Load(lib)) {
+        if (!libs.Contains(lib))
+            continue;
+        const bool before = Loaded(lib);
+        if (!Load(lib)) {
             const std::string first = lastErrMsg_;
-            Unload(libs);
+            if (!bound.Empty())
+                Unload(bound);
             lastErrMsg_ = first;
             return false;
         }
+        if (!before)
+            bound = bound.With(lib);
     }
     return true;
 }
@@ -269,6 +278,11 @@ void TFFmpegLoader::Unload(TLibraries libs)
     for (int i = 0; i < kLibraryCount; ++i)
         if (libs.Contains(static_cast<TLibrary>(i)))
             Unload(static_cast<TLibrary>(i));
+}
+
+void TFFmpegLoader::ForgetSearchFolders()
+{
+    searchFolders_.clear();
 }
 
 TFFmpegLoader& FFLoader()

@@ -29,6 +29,12 @@ public:
             bits_ = static_cast<uint16_t>(bits_ | (1u << l));
     }
     constexpr bool Contains(TLibrary l) const { return (bits_ >> l) & 1u; }
+    constexpr TLibraries With(TLibrary l) const
+    {
+        TLibraries r = *this;
+        r.bits_ = static_cast<uint16_t>(r.bits_ | (1u << l));
+        return r;
+    }
     constexpr bool Empty() const { return bits_ == 0; }
     constexpr uint16_t Bits() const { return bits_; }
 
@@ -62,6 +68,8 @@ public:
     TFFmpegLoader& operator=(const TFFmpegLoader&) = delete;
 
     bool Load(TLibrary lib);
+    // All or nothing; a failure unbinds what this call bound and leaves the
+    // members that were loaded before it (another component's) alone.
     bool Load(TLibraries libs);
     bool Loaded(TLibrary lib) const;
     bool Loaded(TLibraries libs) const;
@@ -77,6 +85,7 @@ public:
     TLibraryStatus& Status(TLibrary lib) { return status_[lib]; }
     // Folders earlier loads took libraries from, searched before the system.
     const std::vector<std::string>& SearchFolders() const { return searchFolders_; }
+    void ForgetSearchFolders();
 
     static const TLibraryItem& Item(TLibrary lib);
     static std::string LibraryFileName(TLibrary lib);

@@ -9,9 +9,52 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <deque>
 #include <memory>
 
 namespace vexa {
+
+// Outlives the logger when a drain is still queued on the main thread: that
+// drain then finds no handler and drops what is left.
+struct TFFLogger::TRelay {
+    std::mutex lock;  // everything below
+    TLogEvent handler;
+    std::deque<TLogInfo> lines;
+    bool drainQueued = false;  // a drain is posted and has not found the queue empty yet
+
+    // Main thread. One line at a time, so a drain that a handler starts
+    // (by serving hand-offs) keeps the order.
+    void Drain()
+    {
+        for (;;) {
+            TLogInfo info;
+            TLogEvent h;
+            {
+                std::lock_guard<std::mutex> g(lock);
+                if (lines.empty())
+                    return;
+                info = std::move(lines.front());
+                lines.pop_front();
+                h = handler;
+            }
+            if (h)
+                h(info.Sender, info.ThreadID, info.LogLevel, info.LogMsg);
+        }
+    }
+
+    void PostedDrain()
+    {
+        for (;;) {
+            Drain();
+            std::lock_guard<std::mutex> g(lock);
+            if (lines.empty()) {
+                drainQueued = false;
+                return;
+            }
+        }
+    }
+};
+
 namespace {
 
 std::atomic<int> g_cachedLibLevel{32};
@@ -118,7 +161,7 @@ const char* LogLevelName(TLogLevel level)
     return names[level];
 }
 
-TFFLogger::TFFLogger()
+TFFLogger::TFFLogger() : relay_(std::make_shared<TRelay>())
 {
     std::lock_guard<std::mutex> g(g_instanceLock);
     if (g_instance)
@@ -129,9 +172,15 @@ TFFLogger::TFFLogger()
 
 TFFLogger::~TFFLogger()
 {
-    std::lock_guard<std::mutex> g(g_instanceLock);
-    if (g_instance == this)
-        g_instance = nullptr;
+    {
+        std::lock_guard<std::mutex> g(g_instanceLock);
+        if (g_instance == this)
+            g_instance = nullptr;
+    }
+    // A drain still queued on the main thread drops the rest.
+    std::lock_guard<std::mutex> g(relay_->lock);
+    relay_->handler = nullptr;
+    relay_->lines.clear();
 }
 
 TFFLogger& TFFLogger::Instance()
@@ -206,35 +255,61 @@ void TFFLogger::OptLogLevel(const std::string& text)
 
 void TFFLogger::SetOnLog(TLogEvent handler)
 {
-    std::lock_guard<std::mutex> g(handlerLock_);
-    onLog_ = std::move(handler);
+    std::lock_guard<std::mutex> g(relay_->lock);
+    relay_->handler = std::move(handler);
 }
 
 bool TFFLogger::HasOnLog() const
 {
-    std::lock_guard<std::mutex> g(handlerLock_);
-    return static_cast<bool>(onLog_);
+    std::lock_guard<std::mutex> g(relay_->lock);
+    return static_cast<bool>(relay_->handler);
 }
 
-void TFFLogger::Fire(const TLogInfo& info)
+void TFFLogger::DeliverQueued()
 {
-    TLogEvent handler;
+    if (platform::MainThread::IsMainThread())
+        relay_->Drain();
+}
+
+void TFFLogger::Fire(TLogInfo info)
+{
+    if (!triggerInMain_.load()) {
+        TLogEvent handler;
+        {
+            std::lock_guard<std::mutex> g(relay_->lock);
+            handler = relay_->handler;
+        }
+        if (!handler)
+            return;
+        std::lock_guard<std::mutex> g(fireLock_);
+        handler(info.Sender, info.ThreadID, info.LogLevel, info.LogMsg);
+        return;
+    }
+    if (platform::MainThread::IsMainThread()) {
+        // What other threads logged earlier goes first.
+        relay_->Drain();
+        TLogEvent handler;
+        {
+            std::lock_guard<std::mutex> g(relay_->lock);
+            handler = relay_->handler;
+        }
+        if (handler)
+            handler(info.Sender, info.ThreadID, info.LogLevel, info.LogMsg);
+        return;
+    }
+    // Never wait for the main thread here: the caller may hold the codec
+    // lock, and the main thread may be waiting for it.
+    bool post = false;
     {
-        std::lock_guard<std::mutex> g(handlerLock_);
-        handler = onLog_;
+        std::lock_guard<std::mutex> g(relay_->lock);
+        if (!relay_->handler)
+            return;
+        relay_->lines.push_back(std::move(info));
+        post = !relay_->drainQueued;
+        relay_->drainQueued = true;
     }
-    if (!handler)
-        return;
-    // The hand-off carries its own copy of the values, so no lock is held
-    // while the worker waits for the main thread: a main thread that logs at
-    // that moment must not block on it. On the main thread the hand-off runs
-    // the handler at once, and all deliveries run there, one at a time.
-    if (triggerInMain_.load()) {
-        platform::MainThread::Synchronize([&] { handler(info.Sender, info.ThreadID, info.LogLevel, info.LogMsg); });
-        return;
-    }
-    std::lock_guard<std::mutex> g(fireLock_);
-    handler(info.Sender, info.ThreadID, info.LogLevel, info.LogMsg);
+    if (post)
+        platform::MainThread::Post([relay = relay_] { relay->PostedDrain(); });
 }
 
 void TFFLogger::DeliverLibraryLine(uint32_t threadId, TLogLevel level, const std::string& line)

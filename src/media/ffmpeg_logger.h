@@ -1,10 +1,16 @@
 #pragma once
 // The log relay: whole lines from the media libraries and from our own
 // components, delivered to one OnLog handler, on the main thread by default.
+//
+// Lines of other threads are queued and handed to the main loop without
+// waiting (a worker may log while it holds the codec lock, which the main
+// thread may be waiting for); they keep the order they were logged in. A line
+// logged on the main thread is delivered at once, after the queued ones.
 #include <atomic>
 #include <cstdarg>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -64,13 +70,17 @@ public:
     // The level below which library messages are formatted at all.
     static int CachedLibLevel();
 
+    // Main thread: delivers the lines other threads queued so far.
+    void DeliverQueued();
+
+    struct TRelay;  // the handler and the queue, shared with posted hand-offs
+
 private:
-    void Fire(const TLogInfo& info);
+    void Fire(TLogInfo info);
 
     std::atomic<TLogLevel> logLevel_{llInfo};
     std::atomic<bool> triggerInMain_{true};
-    mutable std::mutex handlerLock_;  // guards onLog_
-    TLogEvent onLog_;
+    std::shared_ptr<TRelay> relay_;
     std::mutex fireLock_;  // one direct delivery at a time
 };
 

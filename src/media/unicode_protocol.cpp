@@ -185,23 +185,21 @@ std::string FromSystemCodePage(const std::string& bytes)
     return Convert(bytes, "UTF-8", cs.c_str(), "\xEF\xBF\xBD", false);
 }
 
-bool NeedsUnicodeProtocol(const std::string& name)
+bool CarriesProtocol(const std::string& name)
 {
     const size_t colon = name.find(':');
-    if (colon != std::string::npos) {
-        const std::string marked = ":" + name.substr(0, colon) + ":";
-        if (std::string(kProtocolList).find(marked) != std::string::npos)
-            return false;
-    }
-    return FromSystemCodePage(ToSystemCodePage(name)) != name;
+    if (colon == std::string::npos)
+        return false;
+    const std::string marked = ":" + name.substr(0, colon) + ":";
+    return std::string(kProtocolList).find(marked) != std::string::npos;
 }
 
 std::string EncodeLibFileName(const std::string& name)
 {
-    // No 2048-byte cut: a shortened name would open a different file.
-    if (NeedsUnicodeProtocol(name))
-        return kUnicodePrefix + name;
-    return ToSystemCodePage(name);
+    // No cut to a fixed length: a shortened name would open a different file.
+    if (CarriesProtocol(name))
+        return name;
+    return kFilePrefix + name;
 }
 
 std::string DecodeLibFileName(const std::string& text)
@@ -211,7 +209,9 @@ std::string DecodeLibFileName(const std::string& text)
         const size_t second = text.find(':', text.find(':') + 1);
         return text.substr(second + 1);
     }
-    return FromSystemCodePage(text);
+    if (text.compare(0, sizeof kFilePrefix - 1, kFilePrefix) == 0)
+        return text.substr(sizeof kFilePrefix - 1);
+    return text;
 }
 
 int UnicodeOpen(const std::string& url, int flags, int& handle)
@@ -326,6 +326,9 @@ void CloseInputFile(AVFormatContext** ps)
 int OpenOutputIO(AVFormatContext* oc, const std::string& libName)
 {
     InstallUnicodeIO(oc);
+    // The libraries' opener compares names with the context's own.
+    if (!oc->url && !(oc->url = AV.av_strdup(libName.c_str())))
+        return AVERROR(ENOMEM);
     return oc->io_open(oc, &oc->pb, libName.c_str(), AVIO_FLAG_WRITE, nullptr);
 }
 

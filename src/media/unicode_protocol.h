@@ -1,12 +1,14 @@
 #pragma once
 // File names for the media libraries.
 //
-// A name the locale's character set cannot express is handed to the
-// libraries as "unicode:utf8:" + its UTF-8 text and opened by our own I/O
-// (the five operations below) instead of the libraries' file protocol. Every
-// file name given to the libraries goes through EncodeLibFileName, every
-// name coming back through DecodeLibFileName, and every open through
-// OpenInputFile / OpenOutputIO, which understand both forms.
+// A file name is bytes: it reaches the libraries unchanged, as a "file:" URL,
+// so that a colon in it never selects a protocol and a leading dash or bytes
+// that are not UTF-8 mean nothing special. Names that carry a protocol of
+// the list below pass as they are; "unicode:utf8:" names are opened by our
+// own I/O (the five operations below). Every file name given to the libraries
+// goes through EncodeLibFileName, every name coming back through
+// DecodeLibFileName, and every open through OpenInputFile / OpenOutputIO,
+// which understand all these forms.
 #include <cstdint>
 #include <string>
 
@@ -19,16 +21,22 @@ namespace vexa {
 
 inline constexpr char kUnicodePrefix[] = "unicode:utf8:";
 inline constexpr char kProtocolList[] = ":unicode:stream:gopher:http:pipe:rtp:tcp:udp:";
+inline constexpr char kFilePrefix[] = "file:";
 
 // The locale's character set ("UTF-8", "ANSI_X3.4-1968", ...).
 std::string SystemCodeSet();
 // UTF-8 text to the locale's 8-bit text and back; what cannot be expressed
-// becomes '?' (and U+FFFD on the way back).
+// becomes '?' (and U+FFFD on the way back). Never for file names.
 std::string ToSystemCodePage(const std::string& utf8);
 std::string FromSystemCodePage(const std::string& bytes);
 
-bool NeedsUnicodeProtocol(const std::string& name);
+// Whether the text before the first ':' is a protocol of kProtocolList
+// (compared with case).
+bool CarriesProtocol(const std::string& name);
+// A local name becomes "file:" + its bytes; a name that carries a protocol
+// stays as it is.
 std::string EncodeLibFileName(const std::string& name);
+// The inverse: "file:" and "unicode:utf8:" are taken off, the bytes kept.
 std::string DecodeLibFileName(const std::string& text);
 
 // The protocol's operations on a "unicode:utf8:" URL (or any name that

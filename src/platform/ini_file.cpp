@@ -10,6 +10,8 @@
 namespace vexa::platform {
 namespace {
 
+constexpr const char* kBom = "\xEF\xBB\xBF";
+
 std::string Trim(const std::string& s)
 {
     const char* blanks = " \t\r\n";
@@ -72,8 +74,10 @@ bool IniFile::Exists() const
     return ::stat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::vector<std::string> IniFile::ReadLines() const
+std::vector<std::string> IniFile::ReadLines(bool* hadBom) const
 {
+    if (hadBom)
+        *hadBom = false;
     std::vector<std::string> lines;
     std::ifstream in(path_, std::ios::binary);
     if (!in)
@@ -84,8 +88,11 @@ std::vector<std::string> IniFile::ReadLines() const
             line.pop_back();
         lines.push_back(line);
     }
-    if (!lines.empty() && lines.front().rfind("\xEF\xBB\xBF", 0) == 0)
+    if (!lines.empty() && lines.front().rfind(kBom, 0) == 0) {
         lines.front().erase(0, 3);
+        if (hadBom)
+            *hadBom = true;
+    }
     return lines;
 }
 
@@ -107,7 +114,8 @@ std::string IniFile::ReadString(const std::string& section, const std::string& k
 
 bool IniFile::WriteString(const std::string& section, const std::string& key, const std::string& value)
 {
-    std::vector<std::string> lines = ReadLines();
+    bool hadBom = false;
+    std::vector<std::string> lines = ReadLines(&hadBom);
     const std::string entry = key + "=" + value;
 
     // Find the first matching section and, inside it, the key.
@@ -146,7 +154,11 @@ bool IniFile::WriteString(const std::string& section, const std::string& key, co
 
     // Write beside the file and rename over it, so a failed write never
     // leaves the user's settings truncated.
+    // A byte-order mark stays: without it, what follows (another mark, a
+    // section name) would read differently afterwards.
     std::ostringstream text;
+    if (hadBom)
+        text << kBom;
     for (const std::string& line : lines)
         text << line << "\n";
     const std::string body = text.str();

@@ -29,7 +29,9 @@ public:
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);
 
 private:
-    std::vector<std::string> ReadLines() const;
+    // The file's lines without line ends and without a leading UTF-8
+    // byte-order mark, which hadBom tells of.
+    std::vector<std::string> ReadLines(bool* hadBom = nullptr) const;
     std::string path_;
 };
 

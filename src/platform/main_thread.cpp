@@ -15,6 +15,7 @@ struct HandOff {
     std::function<void()> fn;
     std::exception_ptr error;
     bool done = false;
+    bool posted = false;  // nobody waits for it
 };
 
 struct State {
@@ -30,6 +31,19 @@ State& S()
 {
     static State state;
     return state;
+}
+
+void Enqueue(State& s, const std::shared_ptr<HandOff>& item)
+{
+    std::function<void()> wake;
+    {
+        std::lock_guard<std::mutex> g(s.lock);
+        s.queue.push_back(item);
+        wake = s.wakeUp;
+    }
+    s.changed.notify_all();
+    if (wake)
+        wake();
 }
 
 }  // namespace
@@ -53,19 +67,50 @@ void MainThread::Synchronize(const std::function<void()>& fn)
     auto item = std::make_shared<HandOff>();
     item->fn = fn;
     State& s = S();
-    std::function<void()> wake;
-    {
-        std::lock_guard<std::mutex> g(s.lock);
-        s.queue.push_back(item);
-        wake = s.wakeUp;
-    }
-    s.changed.notify_all();
-    if (wake)
-        wake();
+    Enqueue(s, item);
     std::unique_lock<std::mutex> g(s.lock);
     s.changed.wait(g, [&] { return item->done; });
     if (item->error)
         std::rethrow_exception(item->error);
+}
+
+// The wait of WaitServing; serves hand-offs when `serve` is set.
+static bool WaitUntilDone(const std::function<bool()>& done, std::chrono::milliseconds timeout, bool serve)
+{
+    State& s = S();
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (serve)
+            MainThread::CheckSynchronize();
+        if (done())
+            return true;
+        std::unique_lock<std::mutex> g(s.lock);
+        const uint64_t seen = s.notifications;
+        // Re-check under the lock so a notification between done() and the
+        // wait cannot be lost.
+        if (serve && !s.queue.empty())
+            continue;
+        g.unlock();
+        if (done())
+            return true;
+        g.lock();
+        if (s.notifications != seen || (serve && !s.queue.empty()))
+            continue;
+        if (s.changed.wait_until(g, deadline, [&] {
+                return s.notifications != seen || (serve && !s.queue.empty());
+            }))
+            continue;
+        g.unlock();
+        return done();
+    }
+}
+
+void MainThread::Post(std::function<void()> fn)
+{
+    auto item = std::make_shared<HandOff>();
+    item->fn = std::move(fn);
+    item->posted = true;
+    Enqueue(S(), item);
 }
 
 bool MainThread::CheckSynchronize()
@@ -86,7 +131,14 @@ bool MainThread::CheckSynchronize()
         try {
             item->fn();
         } catch (...) {
-            item->error = std::current_exception();
+            if (!item->posted)
+                item->error = std::current_exception();
+        }
+        if (item->posted) {
+            // Whatever the function holds is released here, on the main thread.
+            item.reset();
+            ran = true;
+            continue;
         }
         {
             std::lock_guard<std::mutex> g(s.lock);
@@ -109,33 +161,13 @@ void MainThread::SetWakeUpHook(std::function<void()> hook)
 
 bool MainThread::WaitServing(const std::function<bool()>& done, std::chrono::milliseconds timeout)
 {
-    State& s = S();
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
     const bool serve = IsMainThread();
-    for (;;) {
-        if (serve)
-            CheckSynchronize();
-        if (done())
-            return true;
-        std::unique_lock<std::mutex> g(s.lock);
-        const uint64_t seen = s.notifications;
-        // Re-check under the lock so a notification between done() and the
-        // wait cannot be lost.
-        if (serve && !s.queue.empty())
-            continue;
-        g.unlock();
-        if (done())
-            return true;
-        g.lock();
-        if (s.notifications != seen || (serve && !s.queue.empty()))
-            continue;
-        if (s.changed.wait_until(g, deadline, [&] {
-                return s.notifications != seen || (serve && !s.queue.empty());
-            }))
-            continue;
-        g.unlock();
-        return done();
-    }
+    const bool result = WaitUntilDone(done, timeout, serve);
+    // What was queued before done() turned true runs before the caller goes
+    // on (log lines of a worker that has just ended, for instance).
+    if (result && serve)
+        CheckSynchronize();
+    return result;
 }
 
 void MainThread::NotifyWaiters()

@@ -3,6 +3,8 @@
 //
 // Synchronize() runs a function on the main thread and blocks the caller
 // until it has run; called on the main thread it runs the function directly.
+// Post() queues a function for the main thread and returns at once; posted
+// and synchronous hand-offs run in the order they were queued.
 // The main loop drains the queue with CheckSynchronize(); the Qt application
 // installs a wake-up hook that posts a drain request to its event loop. Any
 // wait on the main thread for a worker must use WaitServing(), which keeps
@@ -22,6 +24,11 @@ public:
     // Runs fn on the main thread and waits for it. An exception thrown by fn
     // is rethrown in the calling thread.
     static void Synchronize(const std::function<void()>& fn);
+
+    // Queues fn for the main thread and returns without waiting, also on the
+    // main thread (fn then runs at the next drain, after what is queued).
+    // Nobody waits for the result: an exception thrown by fn is dropped.
+    static void Post(std::function<void()> fn);
 
     // Runs every queued hand-off; returns true when at least one ran.
     // Does nothing when called off the main thread.

@@ -1,15 +1,49 @@
 #include "gui_fixture.h"
 
 #include "catalogue/job_columns.h"
+#include "engine/ff_engine.h"
 #include "platform/ini_file.h"
+#include "platform/main_thread.h"
 
 #include <QApplication>
 
+#include <algorithm>
 #include <fstream>
 
 namespace vexa::app::test {
 
 using namespace catalogue;
+
+void TFakeEngine::ClearTasks()
+{
+    calls.push_back("clear");
+    tasks = 0;
+    if (component)
+        component->ClearTasks();
+}
+
+int TFakeEngine::TaskCount() const
+{
+    return component ? component->TasksCount() : tasks;
+}
+
+void TFakeEngine::RemoveTask(int task)
+{
+    calls.push_back("remove " + std::to_string(task));
+    --tasks;
+    if (component)
+        component->RemoveTask(task);
+}
+
+int TFakeEngine::AddTask(const std::string& file, const TInputOptions&)
+{
+    calls.push_back("add " + file);
+    if (std::find(failing.begin(), failing.end(), file) != failing.end()) {
+        lastFailed = file;
+        return -1;
+    }
+    return tasks++;
+}
 
 void GuiTest::SetUp()
 {
@@ -84,6 +118,7 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    vexa::platform::MainThread::SetCurrentAsMain();
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -1,8 +1,8 @@
 // The job store without widgets: texts, slots, row/record rules, settings.
-#include "app/jobs/app_settings.h"
-#include "app/jobs/job_list.h"
-#include "app/jobs/job_records.h"
-#include "app/jobs/job_texts.h"
+#include "jobs/app_settings.h"
+#include "jobs/job_list.h"
+#include "jobs/job_records.h"
+#include "jobs/job_texts.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/job_columns.h"
 #include "catalogue/option_lists.h"

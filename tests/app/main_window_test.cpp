@@ -3,7 +3,7 @@
 
 #include "app/job_table_model.h"
 #include "app/office_combo_box.h"
-#include "app/jobs/app_settings.h"
+#include "jobs/app_settings.h"
 #include "app/options_dialog.h"
 #include "app/skins.h"
 #include "catalogue/job_columns.h"
@@ -22,6 +22,9 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableView>
+
+#include <fstream>
+#include <iterator>
 
 namespace vexa::app::test {
 namespace {
@@ -180,8 +183,8 @@ TEST_F(GuiTest, StatesFollowTheJobListAndTheRun)
     EXPECT_TRUE(w.groupEnabled(G::cgAdd));
     EXPECT_TRUE(w.groupEnabled(G::cgSettings));
     EXPECT_FALSE(w.groupEnabled(G::cgStop));
-    w.engineTerminate({0, false, false, {}});
-    w.engineTerminate({-1, true, false, {}});
+    w.engineTerminate(End(0, false));
+    w.engineTerminate(End(-1));
     EXPECT_STATES(w, kEnded);
     EXPECT_TRUE(w.categoryPicker()->isEnabled());
     EXPECT_EQ(w.jobModel().rowCount(), 2);
@@ -230,7 +233,7 @@ TEST_F(GuiTest, RemovingJobsKeepsSlotsAndEndsInTheEmptyState)
     w.startRun();
     w.moveSelectedUp();
     EXPECT_EQ(jobs.Cell(1, jcOutputFile), "a.avi");
-    w.engineTerminate({-1, true, false, {}});
+    w.engineTerminate(End(-1));
     w.moveSelectedUp();
     EXPECT_EQ(jobs.Cell(0, jcOutputFile), "a.avi");
 
@@ -269,7 +272,7 @@ TEST_F(GuiTest, RemovingAJobRemovesItsCheckTaskWhileTheEngineHoldsIt)
 
     // After a run the engine holds no tasks: removing names none.
     w.startRun();
-    w.engineTerminate({-1, true, false, {}});
+    w.engineTerminate(End(-1));
     engine_.calls.clear();
     w.selectRow(0);
     w.removeSelectedJob();
@@ -302,7 +305,7 @@ TEST_F(GuiTest, RunProgressAndEndEventsWriteTheRow)
     progress.TaskIndex = 7;  // no such row: nothing happens
     w.engineProgress(progress);
 
-    w.engineTerminate({0, true, true, "Unknown encoder 'msmpeg4v1'"});
+    w.engineTerminate(End(0, true, "Unknown encoder 'msmpeg4v1'"));
     EXPECT_EQ(jobs.Cell(0, jcProgress), "100%");
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_EQ(messages_[0].title, QStringLiteral("Vexa全能视频格式转换器"));
@@ -342,7 +345,7 @@ TEST_F(GuiTest, CancelKeepsChoicesForTheSessionOnly)
 
     AddJob(*window_, "a");
     window_->startRun();
-    window_->engineTerminate({-1, true, false, {}});
+    window_->engineTerminate(End(-1));
     const auto calls = ShellCalls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].action, "Shutdown");
@@ -381,22 +384,58 @@ TEST_F(GuiTest, EndOfRunActionsGoThroughTheShell)
 {
     window_ = MakeWindow();
     TMainWindow& w = *window_;
-    const struct { TAfterDone choice; const char* action; } cases[] = {
-        {adOpenFolder, "OpenFolder"}, {adNothing, nullptr}, {adPlaySound, nullptr}};
+    const std::string folder = w.outputFolder().toStdString();
+    const std::string chime = w.completionSound();
+    const std::string missing = (dir_ / "sounds" / "ring001.wav").string();
+    const struct {
+        TAfterDone choice;
+        std::string sound;
+        const char* action;  // nullptr: the shell is not asked
+        std::string argument;
+    } cases[] = {
+        {adOpenFolder, chime, "OpenFolder", folder},
+        {adNothing, chime, nullptr, {}},
+        {adPlaySound, missing, nullptr, {}},  // silently skipped
+        {adPlaySound, chime, "PlaySound", chime},
+        // Reaches the recording shell only, never the machine.
+        {adShutdown, chime, "Shutdown", {}},
+    };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.choice);
         shell_->Clear();
+        w.setCompletionSound(c.sound);
         w.optionsDialog()->afterDoneButton(c.choice)->setChecked(true);
-        w.engineTerminate({-1, true, false, {}});
+        w.engineTerminate(End(-1));
         const auto calls = ShellCalls();
         if (!c.action) {
-            // No sound file beside the test binary: the sound is skipped.
-            EXPECT_TRUE(calls.empty()) << c.choice;
+            EXPECT_TRUE(calls.empty());
             continue;
         }
         ASSERT_EQ(calls.size(), 1u);
         EXPECT_EQ(calls[0].action, c.action);
-        EXPECT_EQ(calls[0].argument, w.outputFolder().toStdString());
+        EXPECT_EQ(calls[0].argument, c.argument);
     }
+}
+
+// The build made the chime beside the executables: a real WAV of sound.
+TEST(CompletionSound, TheBuildPutsAChimeBesideTheExecutable)
+{
+    const std::string file = platform::ApplicationFolder() + "/sounds/ring001.wav";
+    std::ifstream in(file, std::ios::binary);
+    ASSERT_TRUE(in) << file;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(bytes.size(), 44u);
+    EXPECT_EQ(bytes.substr(0, 4), "RIFF");
+    EXPECT_EQ(bytes.substr(8, 8), "WAVEfmt ");
+    EXPECT_EQ(bytes.substr(36, 4), "data");
+    // Over half a second of 16-bit mono at 22050 Hz, not silence.
+    EXPECT_GT(bytes.size() - 44, 22050u);
+    int loud = 0;
+    for (size_t i = 44; i + 1 < bytes.size(); i += 2) {
+        const auto v = static_cast<int16_t>(static_cast<uint8_t>(bytes[i]) | (static_cast<uint8_t>(bytes[i + 1]) << 8));
+        loud += std::abs(v) > 8000 ? 1 : 0;
+    }
+    EXPECT_GT(loud, 1000);
 }
 
 QAction* MenuAction(TMainWindow& w, const QString& caption)

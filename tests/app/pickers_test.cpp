@@ -60,7 +60,7 @@ TEST_F(GuiTest, AudioOnlyVideoPickersStayOffWhenSettingsComeBack)
     AddJob(w, "song");
     w.startRun();
     EXPECT_FALSE(w.optionPicker(okAudioBitrate)->isEnabled());
-    w.engineTerminate({-1, true, false, {}});
+    w.engineTerminate(End(-1));
     EXPECT_TRUE(w.optionPicker(okAudioBitrate)->isEnabled());
     EXPECT_FALSE(w.optionPicker(okFrameSize)->isEnabled());
     EXPECT_TRUE(w.categoryPicker()->isEnabled());

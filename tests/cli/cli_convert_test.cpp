@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -211,6 +214,112 @@ TEST(CliConvert, CtrlCLeavesAValidShorterOutputAndNoEmptyFiles)
     EXPECT_LT(seconds, 19.0);
     for (const auto& entry : fs::directory_iterator(dest))
         EXPECT_GT(entry.file_size(), 0u) << entry.path();
+}
+
+// Lines given with --option decide over the preset and the picker choices;
+// a name nobody knows is named in a warning.
+TEST(CliConvert, OptionLinesAreTheUsersLastWord)
+{
+    struct Case {
+        std::vector<std::string> options;
+        int status;
+        const char* inErr;    // expected on standard error, or null
+        const char* notInErr; // must not be there, or null
+        std::function<void(const fs::path&)> check;
+    };
+    const auto probe = [](const fs::path& file) {
+        auto p = std::make_shared<vexa::TAVProbe>();
+        EXPECT_TRUE(p->LoadAVLib("") && p->LoadFile(file.string())) << file;
+        return p;
+    };
+    const Case cases[] = {
+        {{"vcodec=nosuchcodec"}, 1, "Unknown encoder 'nosuchcodec'", nullptr, nullptr},
+        {{"vcodec=libx264"}, 0, nullptr, "warning",
+         [&](const fs::path& f) { EXPECT_EQ(probe(f)->FirstVideoStreamInfo().CodecName.rfind("h264", 0), 0u); }},
+        {{"ar=22050", "ac=1"}, 0, nullptr, "warning",
+         [&](const fs::path& f) {
+             const auto a = probe(f)->FirstAudioStreamInfo();
+             EXPECT_EQ(a.SampleRate, 22050);
+             EXPECT_EQ(a.Channels, 1);
+         }},
+        {{"s=160x120", "r=10"}, 0, nullptr, "warning",
+         [&](const fs::path& f) {
+             const auto v = probe(f)->FirstVideoStreamInfo();
+             EXPECT_EQ(v.Width, 160);
+             EXPECT_EQ(v.Height, 120);
+             EXPECT_EQ(v.FrameRate.num / std::max(v.FrameRate.den, 1), 10);
+         }},
+        {{"frobnicate=1", "qmin=3"}, 0, "warning: option 'frobnicate' is known neither", "'qmin'",
+         [&](const fs::path& f) { EXPECT_TRUE(probe(f)->FileSize() > 0); }},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options.front());
+        const fs::path out = Scratch("last-word-" + std::to_string(n++));
+        std::vector<std::string> args{"convert", "--output", out.string()};
+        for (const std::string& o : c.options) {
+            args.push_back("--option");
+            args.push_back(o);
+        }
+        args.push_back(kMedia + "/av.mp4");
+        const CliRun r = Cli(args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        if (c.inErr) {
+            EXPECT_NE(r.err.find(c.inErr), std::string::npos) << r.err;
+        }
+        if (c.notInErr) {
+            EXPECT_EQ(r.err.find(c.notInErr), std::string::npos) << r.err;
+        }
+        if (c.check && r.status == 0)
+            c.check(out / "av.avi");
+        if (c.status != 0) {
+            EXPECT_TRUE(fs::is_empty(out));
+        }
+    }
+}
+
+// A file name is bytes: colons, a leading dash, bytes that are not UTF-8,
+// blanks and Chinese all name local files, for probe and convert alike.
+TEST(CliConvert, OddFileNamesAreLocalFiles)
+{
+    const fs::path dir = Scratch("odd-names");
+    const fs::path out = dir / "out";
+    fs::create_directories(out);
+    const std::string names[] = {"a:b.mp4", "-dash.mp4", "bad\xff\xfe.mp4", "two  blanks .mp4", "中文 名.mp4"};
+    const fs::path old = fs::current_path();
+    fs::current_path(dir);  // relative names, as a user in that folder types them
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        fs::copy_file(kMedia + "/av.mp4", name, fs::copy_options::overwrite_existing);
+        const CliRun p = Cli({"probe", "--", name});
+        EXPECT_EQ(p.status, 0) << p.err;
+        EXPECT_NE(p.out.find("Format Name: mov,mp4"), std::string::npos) << p.out;
+        const CliRun c = Cli({"convert", "--option", "t=0.5", "--output", out.string(), "--", name});
+        EXPECT_EQ(c.status, 0) << c.err;
+        const std::string stem = name.substr(0, name.size() - 4);
+        EXPECT_GT(Seconds(out / (stem + ".avi")), 0.3);
+    }
+    // Without "--", a colon needs nothing special; a leading dash reads as an option.
+    const CliRun colon = Cli({"probe", "a:b.mp4"});
+    EXPECT_EQ(colon.status, 0) << colon.err;
+    EXPECT_EQ(colon.err.find("protocol"), std::string::npos) << colon.err;
+    EXPECT_EQ(Cli({"probe", "-dash.mp4"}).status, 2);
+    fs::current_path(old);
+}
+
+// Every event line is JSON, whatever bytes the file name holds.
+TEST(CliConvert, JsonStaysValidForAnyFileName)
+{
+    const fs::path dir = Scratch("json-names");
+    const std::string name = (dir / "bad\xff name \"q\"\t\x01.mp4").string();
+    fs::copy_file(kMedia + "/av.mp4", name);
+    const CliRun r = Cli({"convert", "--json", "--option", "t=0.5", "--output", (dir / "out").string(), name});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_FALSE(r.out.empty());
+    EXPECT_NE(r.out.find("bad\\ufffd name \\\"q\\\"\\t\\u0001.mp4"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\xff'), std::string::npos);
+    EXPECT_EQ(r.out.find('\t'), std::string::npos);
+    EXPECT_EQ(r.out.find('\x01'), std::string::npos);
 }
 
 // A cut-off download converts what it holds, and the summary says the

@@ -1,3 +1,5 @@
+#include "cli/console.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -67,4 +69,26 @@ TEST(CliInfo, UsageErrorsExitWithTwo)
         EXPECT_EQ(r.status, 2) << args << ": " << r.out;
     }
     EXPECT_EQ(RunCli("--help").status, 0);
+}
+
+// JSON text is Unicode; a file name is bytes. Well-formed UTF-8 passes, every
+// other byte becomes U+FFFD, control characters are escaped.
+TEST(CliJson, StringsAreValidJsonForAnyBytes)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain.mp4", "\"plain.mp4\""},
+        {"中文 名.mp4", "\"中文 名.mp4\""},
+        {"\xf0\x9f\x8e\xac", "\"\xf0\x9f\x8e\xac\""},              // four bytes, well formed
+        {"a\"b\\c", "\"a\\\"b\\\\c\""},
+        {"\t\n\r\x01\x1f\x7f", "\"\\t\\n\\r\\u0001\\u001f\\u007f\""},
+        {"bad\xff.mp4", "\"bad\\ufffd.mp4\""},
+        {"\xc0\xaf", "\"\\ufffd\\ufffd\""},                           // overlong '/'
+        {"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\""},             // a surrogate
+        {"\xf4\x90\x80\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd\""}, // beyond U+10FFFF
+        {"\xe4\xb8", "\"\\ufffd\\ufffd\""},                           // cut short at the end
+        {"\xe4\xb8x", "\"\\ufffd\\ufffdx\""},                         // cut short before a letter
+        {"\x80\xbf", "\"\\ufffd\\ufffd\""},                           // stray continuation bytes
+    };
+    for (const auto& [bytes, json] : cases)
+        EXPECT_EQ(vexa::cli::JsonString(bytes), json) << bytes;
 }

@@ -3,8 +3,8 @@
 // channels and length -- or fails with a message that expected_failures.tsv
 // names for that clip and key, with the reason. Each clip's run writes
 // conformance-<clip>.csv in the build folder.
-#include "app/jobs/job_adder.h"
-#include "app/jobs/job_records.h"
+#include "jobs/job_adder.h"
+#include "jobs/job_records.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/job_defaults.h"
 #include "catalogue/presets.h"

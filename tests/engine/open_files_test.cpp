@@ -1,6 +1,7 @@
 // Opening inputs and outputs: the state they take over and their failures.
 #include "engine_test_support.h"
 
+#include "media/unicode_protocol.h"
 #include "media_generator.h"
 #include "platform/paths.h"
 
@@ -317,7 +318,7 @@ TEST_F(OpenOutputTest, ExistingFilesAreReplacedAndLongNamesKept)
     const std::string longName = deep + "/out.mkv";
     ASSERT_EQ(t.OpenOutput(longName, false), 2) << t.LastErrMsg();
     EXPECT_TRUE(platform::FileExists(longName));
-    EXPECT_EQ(t.OutputFile(1).ctx->url, longName);
+    EXPECT_EQ(DecodeLibFileName(t.OutputFile(1).ctx->url), longName);  // the whole name, behind "file:"
     // Outputs nothing was written to are removed with the task.
     t.Reset();
     EXPECT_FALSE(platform::FileExists(file));

@@ -63,7 +63,7 @@ TEST_F(OptionStateTest, FreshTaskHoldsTheDefaults)
     EXPECT_FLOAT_EQ(t.mux_max_delay, 0.7f);
     EXPECT_FLOAT_EQ(t.dts_delta_threshold, 10.0f);
     EXPECT_EQ(t.verbose, 1);
-    EXPECT_EQ(t.thread_count, 1);
+    EXPECT_EQ(t.thread_count, kThreadsChosen);  // the task takes its share of the cores
     EXPECT_EQ(t.TotalOutputDuration(), -1);
     ASSERT_NE(t.LibraryOptions(), nullptr);
     EXPECT_EQ(t.LibraryOptions()->ScalerFlags(), 4);
@@ -189,6 +189,10 @@ TEST_F(OptionStateTest, ValuesReachTheState)
          [](auto& t) { return t.video_bitstream_filters.size() == 1 && t.audio_bitstream_filters.size() == 1; }},
         {"pgmyuv becomes image2", {{"f", "pgmyuv"}},
          [](auto& t) { return t.last_asked_format == "image2" && t.pgmyuv_compatibility_hack; }},
+        {"codec threads by count", {{"threads", "3"}}, [](auto& t) { return t.thread_count == 3; }},
+        {"codec threads at the most", {{"threads", "64"}}, [](auto& t) { return t.thread_count == 64; }},
+        {"codec threads left to the libraries", {{"threads", "auto"}}, [](auto& t) { return t.thread_count == 0; }},
+        {"codec threads 0 is automatic too", {{"threads", "0"}}, [](auto& t) { return t.thread_count == 0; }},
         {"unknown names are ignored", {{"nosuchoption", "1"}, {"", "x"}},
          [](auto& t) { return t.LibraryOptions()->Names().empty(); }},
     };
@@ -207,7 +211,9 @@ struct ErrorCase {
 TEST_F(OptionStateTest, BadValuesRaiseTheirMessages)
 {
     const std::vector<ErrorCase> cases = {
-        {{{"threads", "2"}}, "TODO: option - threads"},
+        {{{"threads", "-2"}}, "Invalid value \"-2\" for option \"threads\", required a count from 0 to 64 or auto"},
+        {{{"threads", "65"}}, "Invalid value \"65\" for option \"threads\", required a count from 0 to 64 or auto"},
+        {{{"threads", "two"}}, "'two' is not a valid integer value"},
         {{{"padtop", "4"}}, "Please use vfilters=pad"},
         {{{"padcolor", "000000"}}, "Please use vfilters=pad"},
         {{{"r", "fast"}}, "Incorrect frame rate"},

@@ -55,7 +55,7 @@ TEST_F(PrepareTest, ReencodeOpensEveryCodecAndWritesTheHeader)
     EXPECT_TRUE(t->ost_table[0]->show_fps);
     EXPECT_FALSE(t->ost_table[0]->video_resample);
     EXPECT_TRUE(t->ost_table[1]->fifo != nullptr);
-    EXPECT_GE(t->Fbit_buffer_size, 320 * 240 * 6 + 200);
+    EXPECT_FALSE(t->Fbit_buffer);  // only subtitle encoding needs it
     EXPECT_TRUE(t->ist_table[0]->decoding_needed);
     EXPECT_EQ(t->OutputFile(0).streams[0]->st->codecpar->codec_tag, MKTAG('X', 'V', 'I', 'D'));
     EXPECT_EQ(t->OutputFile(0).streams[1]->st->codecpar->bit_rate, 128000);
@@ -136,6 +136,8 @@ TEST_F(PrepareTest, SubtitlesAreEncodedOrCopied)
         ASSERT_EQ(t.OpenOutput(dir + "/out" + scodec + ".mkv", false), 1) << t.LastErrMsg();
         ASSERT_EQ(t.OutputFile(0).streams.size(), 2u);
         EXPECT_EQ(Prepare(t), "<no error>") << scodec;
+        // Subtitle encoding writes into a buffer of ours; copying does not.
+        EXPECT_EQ(t.Fbit_buffer != nullptr, *scodec == '\0') << scodec;
     }
 }
 
@@ -199,7 +201,9 @@ TEST_F(PrepareTest, CropScaleAndFilterGraph)
     EXPECT_EQ(ost.topBand, 16);
     EXPECT_EQ(ost.leftBand, 8);
     EXPECT_TRUE(ost.video_resample);
-    EXPECT_TRUE(ost.img_resample_ctx != nullptr);
+    // The filter graph crops and scales: no scaler of our own beside it.
+    EXPECT_TRUE(ost.img_resample_ctx == nullptr);
+    EXPECT_TRUE(ost.pict_tmp == nullptr);
     const TAVInputStream& ist = *t->ist_table[0];
     ASSERT_TRUE(ist.filter_graph != nullptr);
     EXPECT_EQ(AV.av_buffersink_get_w(ist.out_video_filter), 160);

@@ -78,6 +78,11 @@ struct DrainCase {
     int64_t audioSamples;  // -1: not checked
 };
 
+void PrintTo(const DrainCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class DrainTest : public TranscodeFaultTest, public ::testing::WithParamInterface<DrainCase> {};
 
 // video.avi and av.avi hold 50 pictures (2 s at 25/s); audio.wav holds

@@ -1,4 +1,5 @@
 #include "media/av_entries.h"
+#include "media/codec_lock.h"
 #include "media/ffmpeg_loader.h"
 #include "media/ffmpeg_logger.h"
 #include "platform/error.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -43,9 +45,37 @@ protected:
         std::string err;
         ASSERT_TRUE(LoadAVLibSet(TLibraries{avUtil, myUtil}, "", err)) << err;
     }
+    void Clear()
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        got_.clear();
+    }
     std::mutex lock_;
     std::vector<Delivered> got_;
 };
+
+// Runs fn on a thread of its own and tells whether it ended while this (the
+// main) thread served no hand-off. One that did not end in time is released
+// by serving, so a failure never hangs the test; one that did leaves its
+// hand-offs queued.
+bool EndsWithoutServing(const std::function<void()>& fn)
+{
+    std::atomic<bool> done{false};
+    std::thread t([&] {
+        fn();
+        done = true;
+        platform::MainThread::NotifyWaiters();
+    });
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!done.load() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    const bool alone = done.load();
+    if (!alone)
+        while (!platform::MainThread::WaitServing([&] { return done.load(); }, 10s)) {
+        }
+    t.join();
+    return alone;
+}
 
 const char* FakeName(void*) { return "fake"; }
 AVClass MakeFakeClass()
@@ -169,24 +199,83 @@ TEST_F(LoggerTest, WorkerLinesArriveOnTheMainThreadUnlessToldOtherwise)
     EXPECT_FALSE(got[3].onMain);
 }
 
-TEST_F(LoggerTest, MainThreadLoggingWhileAWorkerWaitsDoesNotDeadlock)
+TEST_F(LoggerTest, WorkerLinesAreQueuedInOrderAndMainThreadLinesComeAfterThem)
 {
-    std::atomic<bool> started{false}, done{false};
+    LoadUtil();
+    const auto worker = [] {
+        AV.av_log(nullptr, AV_LOG_INFO, "worker one\n");
+        TFFLogger::Instance().Log(nullptr, llError, "worker two");
+        AV.av_log(nullptr, AV_LOG_INFO, "worker ");
+        AV.av_log(nullptr, AV_LOG_INFO, "three\n");
+    };
+    ASSERT_TRUE(EndsWithoutServing(worker)) << "the worker waited for the main thread";
+    EXPECT_TRUE(Got().empty());
+    TFFLogger::Instance().Log(nullptr, llError, "main");
+    ASSERT_TRUE(EndsWithoutServing([] { TFFLogger::Instance().Log(nullptr, llError, "worker four"); }));
+    platform::MainThread::CheckSynchronize();
+
+    const auto got = Got();
+    std::vector<std::string> texts;
+    for (const Delivered& d : got) {
+        texts.push_back(d.text);
+        EXPECT_TRUE(d.onMain) << d.text;
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"worker one", "worker two", "worker three", "main", "worker four"}));
+}
+
+// An encoder logs inside its open, under the codec lock. A main thread that
+// needs the codec lock at that moment must get it: the worker's line is
+// queued, never waited for.
+TEST_F(LoggerTest, WorkerLoggingUnderTheCodecLockNeverFreezesTheMainThread)
+{
+    LoadUtil();
+    std::atomic<bool> holding{false}, done{false};
     std::thread worker([&] {
-        started = true;
-        TFFLogger::Instance().Log(nullptr, llError, "worker");  // blocks until the main thread serves it
+        {
+            std::lock_guard<std::mutex> g(CodecLock());
+            holding = true;
+            AV.av_log(nullptr, AV_LOG_INFO, "inside the open\n");
+            TFFLogger::Instance().Log(nullptr, llWarning, "own line under the lock");
+        }
         done = true;
         platform::MainThread::NotifyWaiters();
     });
-    while (!started.load() || platform::MainThread::Pending() == 0)
+    while (!holding.load())
         std::this_thread::yield();
-    TFFLogger::Instance().Log(nullptr, llError, "main");  // must not wait for the worker's delivery
+
+    // The main thread's own codec open: bounded here, so a freeze fails the
+    // test instead of hanging it.
+    std::unique_lock<std::mutex> lock(CodecLock(), std::defer_lock);
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!lock.try_lock() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    const bool gotLock = lock.owns_lock();
+    if (gotLock)
+        lock.unlock();
+    EXPECT_TRUE(gotLock) << "the main thread froze waiting for the codec lock";
+
+    // Serving hand-offs releases a worker stuck in a synchronous delivery.
     ASSERT_TRUE(platform::MainThread::WaitServing([&] { return done.load(); }, 10s));
     worker.join();
     const auto got = Got();
     ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0].text, "main");
-    EXPECT_EQ(got[1].text, "worker");
+    EXPECT_EQ(got[0].text, "inside the open");
+    EXPECT_EQ(got[1].text, "own line under the lock");
+    EXPECT_TRUE(got[0].onMain && got[1].onMain);
+}
+
+TEST_F(LoggerTest, QueuedLinesAreDroppedOnceTheRelayIsDisconnected)
+{
+    ASSERT_TRUE(EndsWithoutServing([] { TFFLogger::Instance().Log(nullptr, llError, "too late"); }));
+    ASSERT_GT(platform::MainThread::Pending(), 0u);
+    TFFLogger::Instance().SetOnLog(nullptr);  // the window goes
+    platform::MainThread::CheckSynchronize();
+    EXPECT_TRUE(Got().empty());
+    // Lines logged afterwards go nowhere either.
+    ASSERT_TRUE(EndsWithoutServing([] { TFFLogger::Instance().Log(nullptr, llError, "later still"); }));
+    platform::MainThread::CheckSynchronize();
+    EXPECT_TRUE(Got().empty());
+    EXPECT_EQ(platform::MainThread::Pending(), 0u);
 }
 
 TEST(LoggerInstance, OnlyOneMayExist)

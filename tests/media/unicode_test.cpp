@@ -36,49 +36,45 @@ std::string Scratch(const std::string& name)
 
 }  // namespace
 
-TEST(UnicodeNames, WhichNamesNeedTheProtocol)
+TEST(UnicodeNames, OnlyListedProtocolsCountAsProtocols)
 {
-    struct Case {
-        const char* name;
-        bool inAscii;  // under a plain ASCII character set
-        bool inUtf8;
+    const std::pair<const char*, bool> cases[] = {
+        {"/tmp/clip.avi", false},
+        {"http://host/视频.avi", true},
+        {"udp:视频", true},
+        {"pipe:0", true},
+        {"unicode:utf8:/tmp/视频.avi", true},
+        {"HTTP://host/视频.avi", false},  // protocol names are case-sensitive
+        {"C:\\视频.avi", false},          // a drive letter is no protocol
+        {"file:/tmp/视频.avi", false},     // not in the list: a local name
+        {"a:b.mp4", false},
+        {"rtsp://host/x", false},
     };
-    const Case cases[] = {
-        {"/tmp/clip.avi", false, false},
-        {"/tmp/视频.avi", true, false},
-        {"http://host/视频.avi", false, false},
-        {"udp:视频", false, false},
-        {"unicode:utf8:/tmp/视频.avi", false, false},  // already carries the protocol
-        {"HTTP://host/视频.avi", true, false},          // protocol names are case-sensitive
-        {"C:\\视频.avi", true, false},                  // a drive letter is no protocol
-        {"file:/tmp/视频.avi", true, false},            // not in the list
-    };
-    {
-        LocaleScope c("C");
-        for (const Case& k : cases)
-            EXPECT_EQ(NeedsUnicodeProtocol(k.name), k.inAscii) << k.name;
-    }
-    {
-        LocaleScope u("C.UTF-8");
-        for (const Case& k : cases)
-            EXPECT_EQ(NeedsUnicodeProtocol(k.name), k.inUtf8) << k.name;
-    }
+    for (const auto& [name, carries] : cases)
+        EXPECT_EQ(CarriesProtocol(name), carries) << name;
 }
 
-TEST(UnicodeNames, EncodeAndDecode)
+// A file name is bytes: whatever the locale, it reaches the libraries
+// unchanged behind "file:", and comes back the same.
+TEST(UnicodeNames, EncodeAndDecodeKeepTheBytes)
 {
-    LocaleScope c("C");
-    const std::string name = "/媒体/第一集 (1).mp4";
-    const std::string lib = EncodeLibFileName(name);
-    EXPECT_EQ(lib, "unicode:utf8:" + name);
-    EXPECT_EQ(DecodeLibFileName(lib), name);
-    EXPECT_EQ(EncodeLibFileName("/tmp/plain.mp4"), "/tmp/plain.mp4");
-    EXPECT_EQ(DecodeLibFileName("/tmp/plain.mp4"), "/tmp/plain.mp4");
-    EXPECT_EQ(DecodeLibFileName("unicode:utf8:"), "unicode:utf8:");  // 13 bytes: no name follows
-    EXPECT_EQ(DecodeLibFileName("unicode:utf8:x"), "x");
-    // Long names are never cut short: a cut name would be another file.
-    const std::string longName = "/tmp/" + std::string(3000, 'a') + "视频";
-    EXPECT_EQ(DecodeLibFileName(EncodeLibFileName(longName)), longName);
+    const std::string names[] = {
+        "/媒体/第一集 (1).mp4", "/tmp/plain.mp4", "a:b.mp4", "-leading-dash.mp4", "/tmp/bad\xff\xfe name.mp4",
+        "/tmp/caf\xc3\xa9.mp4", "relative/视频.avi", "file:odd.mp4", "/tmp/" + std::string(3000, 'a') + "视频"};
+    for (const char* locale : {"C", "C.UTF-8"}) {
+        LocaleScope scope(locale);
+        for (const std::string& name : names) {
+            EXPECT_EQ(EncodeLibFileName(name), "file:" + name) << locale << " " << name;
+            EXPECT_EQ(DecodeLibFileName(EncodeLibFileName(name)), name) << locale << " " << name;
+        }
+        EXPECT_EQ(EncodeLibFileName("http://host/a.mp4"), "http://host/a.mp4");
+        const std::string unicodeName = std::string(kUnicodePrefix) + "/媒体/a.mp4";
+        EXPECT_EQ(EncodeLibFileName(unicodeName), unicodeName);
+        EXPECT_EQ(DecodeLibFileName(unicodeName), "/媒体/a.mp4");
+        EXPECT_EQ(DecodeLibFileName("/tmp/plain.mp4"), "/tmp/plain.mp4");
+        EXPECT_EQ(DecodeLibFileName("unicode:utf8:"), "unicode:utf8:");  // 13 bytes: no name follows
+        EXPECT_EQ(DecodeLibFileName("unicode:utf8:x"), "x");
+    }
 }
 
 TEST(UnicodeProtocol, FiveOperations)
@@ -118,8 +114,7 @@ TEST(UnicodeProtocol, ChineseNamedClipOpensAndItsStreamsAreRead)
     std::string err;
     ASSERT_TRUE(LoadAVLibSet(kProbeLibraries, "", err)) << err;
     const std::string name = std::string(VEXA_TEST_MEDIA_DIR) + "/中文视频文件.mp4";
-    const std::string lib = EncodeLibFileName(name);
-    ASSERT_EQ(lib.rfind(kUnicodePrefix, 0), 0u);
+    const std::string lib = kUnicodePrefix + name;
 
     AVFormatContext* raw = nullptr;
     ASSERT_EQ(OpenInputFile(&raw, lib, nullptr, nullptr), 0);
@@ -156,6 +151,7 @@ TEST(UnicodeProtocol, MissingAndBrokenInputsFailCleanly)
     const std::string copy = Scratch("损坏.mp4");
     fs::copy_file(dir + "/truncated.mp4", copy, fs::copy_options::overwrite_existing);
     AVFormatContext* raw = nullptr;
+    EXPECT_EQ(OpenInputFile(&raw, kUnicodePrefix + copy, nullptr, nullptr), AVERROR_INVALIDDATA);
     EXPECT_EQ(OpenInputFile(&raw, EncodeLibFileName(copy), nullptr, nullptr), AVERROR_INVALIDDATA);
 }
 
@@ -168,12 +164,13 @@ TEST(UnicodeProtocol, OutputThroughTheProtocol)
     AVFormatContext* raw = nullptr;
     ASSERT_GE(AV.avformat_alloc_output_context2(&raw, nullptr, "matroska", nullptr), 0);
     OutputContextPtr oc(raw);
-    ASSERT_EQ(OpenOutputIO(oc.get(), EncodeLibFileName(name)), 0);
+    ASSERT_EQ(OpenOutputIO(oc.get(), kUnicodePrefix + name), 0);
     AV.avio_write(oc->pb, reinterpret_cast<const unsigned char*>("hello"), 5);
     CloseOutputIO(oc.get());
     EXPECT_EQ(oc->pb, nullptr);
     std::ifstream in(name, std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(text, "hello");
+    EXPECT_LT(OpenOutputIO(oc.get(), kUnicodePrefix + std::string("/no/such/目录/x.mkv")), 0);
     EXPECT_LT(OpenOutputIO(oc.get(), EncodeLibFileName("/no/such/目录/x.mkv")), 0);
 }

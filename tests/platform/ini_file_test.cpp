@@ -69,6 +69,29 @@ TEST_F(IniFileTest, WritesReplaceInPlaceAndKeepOtherLines)
               "[Skin]\nSetSkin=1\n\n[SnapShot]\nPicture=PNG\n");
 }
 
+TEST_F(IniFileTest, AWriteKeepsTheByteOrderMarkAndWhatOtherLinesMean)
+{
+    // The second text came from fuzzing: after the first mark another one
+    // hides "[options]", so "key==B" belongs to no section; a write that
+    // dropped the first mark made that line the key of [Options].
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string texts[] = {
+        bom + "[Options]\r\nkey=1\r\n[Skin]\r\nSetSkin=2\r\n",
+        bom + bom + "[options]\r\nkey==B\n[ Options ]\nkey=1\n",
+    };
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text);
+        Put(text);
+        IniFile ini(path_);
+        const std::string skin = ini.ReadString("Skin", "SetSkin", "Error");
+        EXPECT_EQ(ini.ReadString("Options", "key", "Error"), "1");
+        ASSERT_TRUE(ini.WriteString("Options", "key", "D:/输出"));
+        EXPECT_EQ(ini.ReadString("Options", "key", "Error"), "D:/输出");
+        EXPECT_EQ(ini.ReadString("Skin", "SetSkin", "Error"), skin);
+        EXPECT_EQ(Get().rfind(bom, 0), 0u);
+    }
+}
+
 TEST_F(IniFileTest, TwoObjectsOnOneFileSeeEachOthersWrites)
 {
     IniFile a(path_), b(path_);

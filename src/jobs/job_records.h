@@ -2,7 +2,7 @@
 // The rules between job defaults, job rows and the engine's records: what a
 // new job's output record and row hold, and what each task of a run gets
 // from its row and slot.
-#include "app/jobs/job_list.h"
+#include "jobs/job_list.h"
 #include "catalogue/job_defaults.h"
 #include "engine/ff_options.h"
 

@@ -1,6 +1,6 @@
-#include "app/jobs/job_records.h"
+#include "jobs/job_records.h"
 
-#include "app/jobs/job_texts.h"
+#include "jobs/job_texts.h"
 #include "catalogue/job_columns.h"
 #include "platform/paths.h"
 

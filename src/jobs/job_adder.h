@@ -4,10 +4,11 @@
 // pickers' choices becomes the output record, the task's output is set up
 // (which creates the output file), and only then the row and slot are added.
 // The desktop window and the headless converter add files through this.
-#include "app/jobs/job_list.h"
+#include "jobs/job_list.h"
 #include "catalogue/preset_pickers.h"
 #include "engine/ff_engine.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -57,8 +58,14 @@ public:
     // pickers show. The selected row of the pickers' host is left alone.
     TAddOutcome AddFile(const std::string& file);
 
-    // name=value lines added to every new output's ExtOptions.
+    // name=value lines for every new output that decide over the preset and
+    // the pickers (the user's last word).
     std::string ExtraOutputOptions;
+
+    // Where a new row with its records goes: the job list itself unless this
+    // is set (a window's table model must see the row enter). False when no
+    // slot is free.
+    std::function<bool(TJobRow row, const TInputOptions& input, const TOutputOptions& output)> AppendRow;
 
 private:
     TCustomFFEngine& engine_;

@@ -1,4 +1,4 @@
-#include "app/jobs/app_settings.h"
+#include "jobs/app_settings.h"
 
 #include "platform/paths.h"
 

@@ -1,6 +1,6 @@
-#include "app/jobs/job_list.h"
+#include "jobs/job_list.h"
 
-#include "app/jobs/job_texts.h"
+#include "jobs/job_texts.h"
 #include "platform/error.h"
 
 #include <utility>

@@ -1,6 +1,6 @@
-#include "app/jobs/job_adder.h"
+#include "jobs/job_adder.h"
 
-#include "app/jobs/job_records.h"
+#include "jobs/job_records.h"
 #include "platform/paths.h"
 
 namespace vexa::app {
@@ -58,7 +58,7 @@ TAddOutcome TJobAdder::AddFile(const std::string& file)
         pickers_.ApplyPreset(false);
         pickers_.TakeOptionPickers();
         FillOutputFromDefaults(pickers_.Defaults(), output);
-        output.ExtOptions += ExtraOutputOptions;
+        OverrideOutputOptions(output, ExtraOutputOptions);
     } catch (const std::exception& e) {
         engine_.RemoveTask(task);
         out.Kind = TAddOutcome::akStopped;
@@ -89,7 +89,9 @@ TAddOutcome TJobAdder::AddFile(const std::string& file)
     job.Output = output;
     job.Defaults = pickers_.Defaults();
     input.FileName = file;
-    if (!jobs_.Append(MakeJobRow(job), input, output)) {
+    const bool appended = AppendRow ? AppendRow(MakeJobRow(job), input, output)
+                                    : jobs_.Append(MakeJobRow(job), input, output);
+    if (!appended) {
         engine_.RemoveTask(task);
         out.Kind = TAddOutcome::akFull;
         out.Message = "the job list is full (" + std::to_string(kSlotCount) + " jobs)";

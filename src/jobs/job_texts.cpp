@@ -1,4 +1,4 @@
-#include "app/jobs/job_texts.h"
+#include "jobs/job_texts.h"
 
 #include "platform/error.h"
 
