@@ -15,6 +15,7 @@
 #include "platform/thread.h"
 #include "player/video_sink.h"
 
+#include <cmath>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -199,6 +200,7 @@ struct TVideoState {
     std::atomic<double> audio_clock{0};       // end of the sound decoded so far
     std::atomic<double> audio_clock_pts{0};   // sound at the device's output at audio_clock_time
     std::atomic<double> audio_clock_time{0};
+    double audio_clock_resume = std::nan("");  // where a switched-to sound stream's clock begins (reading thread)
     bool audio_clock_jump = true;  // the next publication may go back (start, seek)
     double audio_diff_cum = 0;
     double audio_diff_avg_coef = 0;

@@ -114,8 +114,17 @@ int StreamComponentOpen(TVideoState* is, int stream_index)
         is->audio_diff_avg_count = 0;
         is->audio_diff_cum = 0;
         is->audio_diff_threshold = 2.0 * kSDLAudioBufferSize / wanted.freq;
-        is->audio_clock.store(0);
-        is->audio_clock_pts.store(0);
+        // Until the first sound is decoded the clock stands where playback
+        // begins (the start position on open, the current time on a stream
+        // switch), so no position report says 0 for a playback that starts later.
+        const double begin =
+            !std::isnan(is->audio_clock_resume)
+                ? is->audio_clock_resume
+                : static_cast<double>((is->opt.start_time != AV_NOPTS_VALUE ? is->opt.start_time : 0) + is->StartTime) /
+                      1000000.0;
+        is->audio_clock_resume = std::nan("");
+        is->audio_clock.store(begin);
+        is->audio_clock_pts.store(begin);
         is->audio_clock_time.store(PlayNow());
         is->audio_dec = std::move(dec);
         is->audioq.Init();
@@ -384,6 +393,8 @@ void PerformSwitch(TVideoState* is)
     std::atomic<int>* current = is->switch_type == AVMEDIA_TYPE_AUDIO   ? &is->audio_stream
                                 : is->switch_type == AVMEDIA_TYPE_VIDEO ? &is->video_stream
                                                                         : &is->subtitle_stream;
+    if (is->switch_type == AVMEDIA_TYPE_AUDIO && is->audio_st.load())
+        is->audio_clock_resume = GetAudioClock(is);
     StreamComponentClose(is, current->load());
     int result = 1;
     if (is->switch_index >= 0 && StreamComponentOpen(is, is->switch_index) < 0)
