@@ -73,4 +73,11 @@ protected:
 // Output options of the usual re-encode: AVI, MPEG-4 "XVID" and MP3.
 TOutputOptions AviOptions();
 
+// A task that finished without an error.
+inline void ExpectClean(const TTerminateInfo& end)
+{
+    EXPECT_TRUE(end.Finished);
+    EXPECT_FALSE(end.Exception) << end.ExceptionMsg;
+}
+
 }  // namespace vexa::test

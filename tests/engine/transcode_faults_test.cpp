@@ -44,12 +44,6 @@ protected:
     }
 };
 
-void ExpectClean(const TTerminateInfo& end)
-{
-    EXPECT_TRUE(end.Finished);
-    EXPECT_FALSE(end.Exception) << end.ExceptionMsg;
-}
-
 // Mean of the red and of the blue channel over a picture.
 void MeanRedBlue(const platform::Bitmap& b, double& red, double& blue)
 {

@@ -33,12 +33,6 @@ protected:
     }
 };
 
-void ExpectClean(const TTerminateInfo& end)
-{
-    EXPECT_TRUE(end.Finished);
-    EXPECT_FALSE(end.Exception) << end.ExceptionMsg;
-}
-
 void ExpectNear(int64_t actualUs, double seconds, double tolerance)
 {
     EXPECT_NEAR(static_cast<double>(actualUs) / 1e6, seconds, tolerance);
